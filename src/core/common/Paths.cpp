@@ -1,0 +1,130 @@
+#include "Paths.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace qpath {
+
+std::string ToLower(const std::string& text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+Parts Split(const std::string& path)
+{
+    Parts p;
+    const size_t slash = path.find_last_of('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    p.folder = path.substr(0, nameStart);
+    const std::string name = path.substr(nameStart);
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) {
+        p.base = name;
+    } else {
+        p.base = name.substr(0, dot);
+        p.extension = name.substr(dot);
+    }
+    return p;
+}
+
+std::string ReplaceExtension(const std::string& path, const std::string& extension)
+{
+    const Parts p = Split(path);
+    return p.folder + p.base + extension;
+}
+
+std::string JoinRelative(const std::string& folder, const std::string& relative)
+{
+    std::string rel(relative);
+    std::replace(rel.begin(), rel.end(), '\\', '/');
+    if (!rel.empty() && rel.front() == '/')
+        return rel;
+    if (folder.empty() || folder.back() == '/')
+        return folder + rel;
+    return folder + "/" + rel;
+}
+
+namespace {
+
+bool Exists(const fs::path& p)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(p, ec)) && !ec;
+}
+
+// Finds the entry of `dir` whose name equals `name` ignoring case; the
+// lexicographically first one when several do, so the choice is stable.
+bool MatchInFolder(const fs::path& dir, const std::string& name, fs::path& found)
+{
+    std::error_code ec;
+    fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec);
+    if (ec)
+        return false;
+    const std::string wanted = ToLower(name);
+    std::string best;
+    for (const fs::directory_entry& entry : it) {
+        const std::string candidate = entry.path().filename().string();
+        if (ToLower(candidate) == wanted && (best.empty() || candidate < best))
+            best = candidate;
+    }
+    if (best.empty())
+        return false;
+    found = dir / best;
+    return true;
+}
+
+} // namespace
+
+std::string ResolveOnDisk(const std::string& path)
+{
+    if (path.empty())
+        return std::string();
+    if (Exists(path))
+        return path;
+    const fs::path input(path);
+    fs::path resolved = input.root_path();
+    for (const fs::path& component : input.relative_path()) {
+        const std::string name = component.string();
+        if (name.empty() || name == "." || name == "..") {
+            resolved /= component;
+            continue;
+        }
+        fs::path exact = resolved / component;
+        if (Exists(exact)) {
+            resolved = exact;
+            continue;
+        }
+        fs::path matched;
+        if (!MatchInFolder(resolved, name, matched))
+            return std::string();
+        resolved = matched;
+    }
+    return resolved.string();
+}
+
+bool IsExistingFile(const std::string& path)
+{
+    const std::string onDisk = ResolveOnDisk(path);
+    if (onDisk.empty())
+        return false;
+    std::error_code ec;
+    return fs::is_regular_file(onDisk, ec);
+}
+
+std::string Absolute(const std::string& path)
+{
+    std::error_code ec;
+    fs::path abs = fs::absolute(path, ec);
+    if (ec)
+        return path;
+    return abs.lexically_normal().string();
+}
+
+} // namespace qpath

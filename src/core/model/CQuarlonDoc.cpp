@@ -1,0 +1,190 @@
+#include "CQuarlonDoc.h"
+
+#include "CScanPos.h"
+#include "IDocumentView.h"
+#include "ProgressSink.h"
+#include "ProjectFile.h"
+#include "common/Paths.h"
+
+#include <vtkLODProp3D.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+
+CQuarlonDoc::CQuarlonDoc() = default;
+
+CQuarlonDoc::~CQuarlonDoc() { RemoveAllModels(); }
+
+std::unique_ptr<IProgressSink> CQuarlonDoc::CreateProgress() const
+{
+    if (m_progressFactory)
+        if (std::unique_ptr<IProgressSink> sink = m_progressFactory())
+            return sink;
+    return std::make_unique<CSilentProgress>();
+}
+
+void CQuarlonDoc::NoteLoadFailure(const std::string& path, const std::string& why)
+{
+    m_failures.emplace_back(path, why);
+}
+
+CScanPos* CQuarlonDoc::FindModel(const std::string& path) const
+{
+    const std::string key = qpath::ToLower(path);
+    for (const auto& entry : m_models)
+        if (entry.first == key)
+            return entry.second;
+    return nullptr;
+}
+
+CScanPos* CQuarlonDoc::AddModel(const std::string& requested)
+{
+    const std::string path = qpath::Absolute(requested);
+    if (!qpath::IsExistingFile(path)) {
+        NoteLoadFailure(requested, "no such file");
+        return nullptr;
+    }
+    const std::string key = qpath::ToLower(path);
+    if (FindModel(key)) {
+        NoteLoadFailure(requested, "already in the document");
+        return nullptr;
+    }
+    CScanPos* model = CScanPos::Create(this, path);
+    if (!model)
+        return nullptr;
+    if (!AddPropToView(model->GetActor())) {
+        NoteLoadFailure(requested, "the view does not accept the model");
+        model->Destroy();
+        return nullptr;
+    }
+    m_models.emplace_back(key, model);
+    if (m_pView)
+        m_pView->RefreshModelList();
+    OnModelsChanged();
+    return model;
+}
+
+bool CQuarlonDoc::RemoveModel(CScanPos* model)
+{
+    if (!model)
+        return false;
+    for (auto it = m_models.begin(); it != m_models.end(); ++it) {
+        if (it->first != model->GetPath())
+            continue;
+        if (it->second != model)
+            return false;
+        if (!RemovePropFromView(model->GetActor()))
+            return false;
+        model->Destroy();
+        m_models.erase(it);
+        OnModelsChanged();
+        return true;
+    }
+    return false;
+}
+
+void CQuarlonDoc::RemoveAllModels()
+{
+    for (auto& entry : m_models) {
+        RemovePropFromView(entry.second->GetActor());
+        entry.second->Destroy();
+    }
+    const bool hadModels = !m_models.empty();
+    m_models.clear();
+    if (hadModels)
+        OnModelsChanged();
+}
+
+CScanPos* CQuarlonDoc::GetNextModel(Position& position) const
+{
+    if (position == 0 || position > m_models.size()) {
+        position = 0;
+        return nullptr;
+    }
+    CScanPos* model = m_models[position - 1].second;
+    position = position < m_models.size() ? position + 1 : 0;
+    return model;
+}
+
+void CQuarlonDoc::SetBackfaceCulling(int flag)
+{
+    for (auto& entry : m_models) {
+        vtkLODProp3D* actor = entry.second->GetActor();
+        if (!actor)
+            continue;
+        vtkProperty* property = nullptr;
+        actor->GetLODProperty(kFullLevel, &property);
+        if (property)
+            property->SetBackfaceCulling(flag);
+    }
+    m_nBackfaceCulling = flag;
+    if (m_pView)
+        m_pView->Invalidate();
+}
+
+bool CQuarlonDoc::SetRepresentationAll(int index)
+{
+    bool all = true;
+    for (auto& entry : m_models)
+        all = entry.second->SetRepresentation(index) && all;
+    return all;
+}
+
+bool CQuarlonDoc::AddPropToView(vtkProp* prop)
+{
+    vtkRenderer* renderer = m_pView ? m_pView->GetRenderer() : nullptr;
+    if (!prop || !renderer || renderer->HasViewProp(prop))
+        return false;
+    renderer->AddViewProp(prop);
+    return true;
+}
+
+bool CQuarlonDoc::RemovePropFromView(vtkProp* prop)
+{
+    vtkRenderer* renderer = m_pView ? m_pView->GetRenderer() : nullptr;
+    if (!prop || !renderer || !renderer->HasViewProp(prop))
+        return false;
+    renderer->RemoveViewProp(prop);
+    return true;
+}
+
+void CQuarlonDoc::GetOffset(double offset[3]) const
+{
+    for (int i = 0; i < 3; ++i)
+        offset[i] = m_dOffset[i];
+}
+
+void CQuarlonDoc::SetOffset(const double offset[3])
+{
+    for (int i = 0; i < 3; ++i)
+        m_dOffset[i] = offset[i];
+}
+
+bool CQuarlonDoc::OnOpenDocument(const std::string& requested)
+{
+    m_failures.clear();
+    const std::string path = qpath::Absolute(requested);
+    if (!qpath::IsExistingFile(path)) {
+        NoteLoadFailure(requested, "no such file");
+        return false;
+    }
+    if (IsProjectFilePath(path)) {
+        std::vector<std::string> entries;
+        if (!ReadProjectEntries(path, entries)) {
+            NoteLoadFailure(requested, "cannot read the project file");
+            return false;
+        }
+        const std::string folder = qpath::Split(qpath::ResolveOnDisk(path)).folder;
+        for (const std::string& entry : entries)
+            AddModel(qpath::JoinRelative(folder, entry));
+    } else if (!AddModel(path)) {
+        return false;
+    }
+    m_strPathName = path;
+    OnDocumentOpened();
+    return true;
+}
+
+void CQuarlonDoc::OnCloseDocument()
+{
+    RemoveAllModels();
+}

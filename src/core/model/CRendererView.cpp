@@ -1,0 +1,7 @@
+#include "CRendererView.h"
+
+#include <vtkRenderer.h>
+
+CRendererView::CRendererView() : m_pRenderer(vtkRenderer::New()) {}
+
+CRendererView::~CRendererView() { m_pRenderer->Delete(); }

@@ -1,0 +1,665 @@
+#include "CScanPos.h"
+
+#include "CQuarlonDoc.h"
+#include "IDocumentView.h"
+#include "ProgressSink.h"
+#include "common/NumberChecks.h"
+#include "common/Paths.h"
+#include "common/ProfileFile.h"
+#include "vtkListener.h"
+
+#include <vtkBMPReader.h>
+#include <vtkDataArray.h>
+#include <vtkImageReader2.h>
+#include <vtkJPEGReader.h>
+#include <vtkLODProp3D.h>
+#include <vtkLookupTable.h>
+#include <vtkMaskPoints.h>
+#include <vtkPNGReader.h>
+#include <vtkPNMReader.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkPolyDataReader.h>
+#include <vtkProperty.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkTIFFReader.h>
+#include <vtkTexture.h>
+#include <vtkXMLPPolyDataReader.h>
+#include <vtkXMLPolyDataReader.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const char* const kLabels[kRepresentationCount] = {
+    "Points RGB", "Points Intensity GrayScale", "Points Intensity RedBlue",
+    "Points Intensity BlueRed", "Points One Color", "Wireframe RGB",
+    "Wireframe Intensity GrayScale", "Wireframe Intensity RedBlue",
+    "Wireframe Intensity BlueRed", "Wireframe One Color", "Surface RGB",
+    "Surface Intensity GrayScale", "Surface Intensity RedBlue",
+    "Surface Intensity BlueRed", "Surface One Color", "Surface Texture",
+    "Points Texture", "Wireframe Texture"};
+
+enum class Need { None, Rgb, Intensity, Texture };
+
+struct RepresentationRow {
+    int representation; // VTK_POINTS, VTK_WIREFRAME, VTK_SURFACE
+    Need need;
+    int colorMap;
+    const char* array; // asked for with exact case; none for One Color
+};
+
+const RepresentationRow kRows[kRepresentationCount] = {
+    {VTK_POINTS, Need::Rgb, 0, "RGB"},
+    {VTK_POINTS, Need::Intensity, 1, "Intensity"},
+    {VTK_POINTS, Need::Intensity, 2, "Intensity"},
+    {VTK_POINTS, Need::Intensity, 3, "Intensity"},
+    {VTK_POINTS, Need::None, 0, nullptr},
+    {VTK_WIREFRAME, Need::Rgb, 0, "RGB"},
+    {VTK_WIREFRAME, Need::Intensity, 1, "Intensity"},
+    {VTK_WIREFRAME, Need::Intensity, 2, "Intensity"},
+    {VTK_WIREFRAME, Need::Intensity, 3, "Intensity"},
+    {VTK_WIREFRAME, Need::None, 0, nullptr},
+    {VTK_SURFACE, Need::Rgb, 0, "RGB"},
+    {VTK_SURFACE, Need::Intensity, 1, "Intensity"},
+    {VTK_SURFACE, Need::Intensity, 2, "Intensity"},
+    {VTK_SURFACE, Need::Intensity, 3, "Intensity"},
+    {VTK_SURFACE, Need::None, 0, nullptr},
+    {VTK_SURFACE, Need::Texture, 0, "Texture"},
+    {VTK_POINTS, Need::Texture, 0, "Texture"},
+    {VTK_WIREFRAME, Need::Texture, 0, "Texture"},
+};
+
+template <class T>
+void Release(T*& object)
+{
+    if (object) {
+        object->Delete();
+        object = nullptr;
+    }
+}
+
+vtkImageReader2* CreateImageReader(const std::string& lowerExtension)
+{
+    if (lowerExtension == ".jpg")
+        return vtkJPEGReader::New();
+    if (lowerExtension == ".tif")
+        return vtkTIFFReader::New();
+    if (lowerExtension == ".png")
+        return vtkPNGReader::New();
+    if (lowerExtension == ".bmp")
+        return vtkBMPReader::New();
+    if (lowerExtension == ".pnm")
+        return vtkPNMReader::New();
+    return nullptr;
+}
+
+// Every load owns one progress sink and one observer for its whole run.
+struct LoadProgress {
+    std::unique_ptr<IProgressSink> sink;
+    vtkListener* listener = nullptr;
+    explicit LoadProgress(CQuarlonDoc* doc)
+        : sink(doc ? doc->CreateProgress() : std::make_unique<CSilentProgress>())
+    {
+        if (!sink)
+            sink = std::make_unique<CSilentProgress>();
+        listener = vtkListener::New();
+        listener->SetSink(sink.get());
+    }
+    ~LoadProgress()
+    {
+        listener->SetSink(nullptr);
+        listener->Delete();
+        sink->PumpMessages();
+        sink.reset();
+    }
+};
+
+} // namespace
+
+const char* RepresentationLabel(int index)
+{
+    return index >= 0 && index < kRepresentationCount ? kLabels[index] : "";
+}
+
+CScanPos::CScanPos(CQuarlonDoc* document) : m_pDocument(document) {}
+
+CScanPos::~CScanPos() { Reset(); }
+
+CScanPos* CScanPos::Create(CQuarlonDoc* document, const std::string& path)
+{
+    CScanPos* model = new CScanPos(document);
+    if (!model->Load(path)) {
+        if (document)
+            document->NoteLoadFailure(path, model->GetLoadError());
+        model->Destroy();
+        return nullptr;
+    }
+    return model;
+}
+
+void CScanPos::Destroy()
+{
+    // Only a model that loaded has a representation worth keeping; a failed
+    // or aborted load must not overwrite the stored one.
+    const bool persist = m_bLoaded && !m_strDiskPath.empty() &&
+                         !(m_pDocument && m_pDocument->IsSettingsReadOnly());
+    if (persist) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%d", m_nRepresentation);
+        profile::WriteString(GetSettingsFilePath(), "CloudData", "Representation", text);
+    }
+    delete this;
+}
+
+void CScanPos::ReleaseTexture()
+{
+    if (m_pTexture && m_pDocument) {
+        IDocumentView* view = m_pDocument->GetView();
+        if (view && view->GetRenderWindow())
+            m_pTexture->ReleaseGraphicsResources(view->GetRenderWindow());
+    }
+    Release(m_pTexture);
+    Release(m_pImageReader);
+}
+
+void CScanPos::Reset()
+{
+    Release(m_pActor);
+    Release(m_pReducedMapper);
+    Release(m_pFullMapper);
+    Release(m_pMask);
+    Release(m_pReader);
+    ReleaseTexture();
+    Release(m_pLookupTable);
+    m_strPath.clear();
+    m_strDiskPath.clear();
+    m_dOffset[0] = m_dOffset[1] = m_dOffset[2] = 0.0;
+    m_dScalarRange[0] = 0.0;
+    m_dScalarRange[1] = 1.0;
+    m_strActiveArray.clear();
+    m_nColorMap = ColorMapDirect;
+    m_nColor = 0xFFFFFF;
+    m_bLoaded = false;
+}
+
+bool CScanPos::Fail(const std::string& why)
+{
+    m_strLoadError = why;
+    return false;
+}
+
+std::string CScanPos::GetOffsetFilePath() const { return qpath::ReplaceExtension(m_strDiskPath, ".vtw"); }
+std::string CScanPos::GetTextureFilePath() const { return qpath::ReplaceExtension(m_strDiskPath, ".tex"); }
+std::string CScanPos::GetSettingsFilePath() const { return qpath::ReplaceExtension(m_strDiskPath, ".ini"); }
+
+bool CScanPos::Load(const std::string& path)
+{
+    Reset();
+    m_strLoadError.clear();
+
+    // The file as it is on disk; identities and extensions use the lower case.
+    const std::string diskPath = qpath::ResolveOnDisk(path);
+    if (diskPath.empty() || !qpath::IsExistingFile(diskPath))
+        return Fail("no such file");
+    m_strPath = qpath::ToLower(path);
+    m_strDiskPath = diskPath;
+    const qpath::Parts parts = qpath::Split(m_strPath);
+
+    LoadProgress progress(m_pDocument);
+    vtkListener* listener = progress.listener;
+
+    // Reader by extension.
+    if (parts.extension == ".vtk") {
+        auto* r = vtkPolyDataReader::New();
+        r->SetFileName(m_strDiskPath.c_str());
+        m_pReader = r;
+    } else if (parts.extension == ".vtp") {
+        auto* r = vtkXMLPolyDataReader::New();
+        r->SetFileName(m_strDiskPath.c_str());
+        m_pReader = r;
+    } else if (parts.extension == ".pvtp") {
+        auto* r = vtkXMLPPolyDataReader::New();
+        r->SetFileName(m_strDiskPath.c_str());
+        m_pReader = r;
+    } else {
+        return Fail("not a model file (.vtk, .vtp or .pvtp)");
+    }
+    std::string error;
+    StageResult stage = RunStage(listener, m_pReader, "Reading Data...", &error);
+    if (stage == StageResult::Aborted)
+        return Fail("aborted");
+    vtkPolyData* data = vtkPolyData::SafeDownCast(m_pReader->GetOutputDataObject(0));
+    if (stage == StageResult::Failed || !data)
+        return Fail(error.empty() ? std::string("unreadable model data") : error);
+    if (data->GetNumberOfPoints() == 0 && data->GetPointData()->GetNumberOfArrays() == 0 &&
+        data->GetNumberOfCells() == 0) {
+        return Fail("the file holds no poly data");
+    }
+
+    // Offset: the first model into an empty document fixes the document frame.
+    double fileOffset[3] = {0.0, 0.0, 0.0};
+    const char* const axes[3] = {"X", "Y", "Z"};
+    const std::string offsetFile = GetOffsetFilePath();
+    for (int i = 0; i < 3; ++i) {
+        const std::string text = profile::GetString(offsetFile, "PolyData Offset", axes[i], "0.00", 64);
+        double v = 0.0;
+        fileOffset[i] = IsDoubleString(text, &v) ? v : 0.0;
+    }
+    double docOffset[3] = {0.0, 0.0, 0.0};
+    if (m_pDocument) {
+        if (m_pDocument->GetModelCount() == 0)
+            m_pDocument->SetOffset(fileOffset);
+        m_pDocument->GetOffset(docOffset);
+    }
+    for (int i = 0; i < 3; ++i)
+        m_dOffset[i] = fileOffset[i] - docOffset[i];
+
+    // Reduced level: every 100th point as vertices.
+    m_pMask = vtkMaskPoints::New();
+    m_pMask->GenerateVerticesOn();
+    m_pMask->SetInputConnection(m_pReader->GetOutputPort());
+    m_pMask->SetOnRatio(100);
+    m_pMask->SetMaximumNumberOfPoints(VTK_ID_MAX);
+    m_pMask->RandomModeOff();
+    stage = RunStage(listener, m_pMask, "Generating LODs..", &error);
+    if (stage == StageResult::Aborted)
+        return Fail("aborted");
+    if (stage == StageResult::Failed)
+        return Fail(error);
+
+    m_pFullMapper = vtkPolyDataMapper::New();
+    m_pFullMapper->SetInputConnection(m_pReader->GetOutputPort());
+    m_pReducedMapper = vtkPolyDataMapper::New();
+    m_pReducedMapper->SetInputConnection(m_pMask->GetOutputPort());
+    m_pFullMapper->Update();
+    m_pReducedMapper->Update();
+
+    bool aborted = false;
+    LoadTexture(listener, aborted);
+    if (aborted)
+        return Fail("aborted");
+
+    // Array roles: the last array of each lower-cased name wins.
+    std::string rgb, gray, intensity, intensity8, intensity16, scanpos, texture;
+    vtkPointData* pd = data->GetPointData();
+    for (int i = 0; i < pd->GetNumberOfArrays(); ++i) {
+        const char* name = pd->GetArrayName(i);
+        if (!name)
+            continue;
+        const std::string lower = qpath::ToLower(name);
+        if (lower == "rgb") rgb = name;
+        else if (lower == "gray") gray = name;
+        else if (lower == "intensity") intensity = name;
+        else if (lower == "intensity_8") intensity8 = name;
+        else if (lower == "intensity_16") intensity16 = name;
+        else if (lower == "scanpos") scanpos = name;
+        else if (lower == "texture") texture = name;
+    }
+
+    m_pLookupTable = vtkLookupTable::New();
+    m_pLookupTable->SetNumberOfColors(256);
+    m_pLookupTable->Build();
+
+    for (const std::string* role : {&intensity, &intensity8, &intensity16, &scanpos}) {
+        if (role->empty())
+            continue;
+        vtkDataArray* a = pd->GetArray(role->c_str());
+        if (a && a->GetNumberOfTuples() > 0)
+            a->GetRange(m_dScalarRange, 0);
+        // A constant (or empty) scalar array colours nothing.
+        if (!a || a->GetNumberOfTuples() == 0 || !(m_dScalarRange[0] < m_dScalarRange[1])) {
+            m_dScalarRange[0] = 0.0;
+            m_dScalarRange[1] = 1.0;
+            intensity.clear();
+            intensity8.clear();
+            intensity16.clear();
+            scanpos.clear();
+        }
+        break;
+    }
+
+    bool textureShown = false;
+    if (!rgb.empty()) {
+        SetColorArray(rgb.c_str(), m_dScalarRange);
+        SetColorMap(ColorMapDirect);
+    } else if (!gray.empty()) {
+        SetColorArray(gray.c_str(), m_dScalarRange);
+        SetColorMap(ColorMapDirect);
+    } else if (!intensity.empty() || !intensity8.empty() || !intensity16.empty()) {
+        const std::string& name = !intensity.empty() ? intensity : !intensity8.empty() ? intensity8 : intensity16;
+        const double range[2] = {m_dScalarRange[0], m_dScalarRange[1]};
+        SetColorArray(name.c_str(), range);
+        SetColorMap(ColorMapGrayScale);
+    } else if (!texture.empty()) {
+        SetColorArray(texture.c_str(), m_dScalarRange);
+        SetColorMap(ColorMapDirect);
+        textureShown = true;
+    } else {
+        SetColorArray(nullptr);
+    }
+
+    // The two-level actor, placed at the model offset.
+    m_pActor = vtkLODProp3D::New();
+    vtkTexture* levelTexture = textureShown ? m_pTexture : nullptr;
+    const int fullId = levelTexture ? m_pActor->AddLOD(m_pFullMapper, levelTexture, 0.0)
+                                    : m_pActor->AddLOD(m_pFullMapper, 0.0);
+    const int reducedId = levelTexture ? m_pActor->AddLOD(m_pReducedMapper, levelTexture, 0.0)
+                                       : m_pActor->AddLOD(m_pReducedMapper, 0.0);
+    if (fullId != kFullLevel || reducedId != kReducedLevel)
+        return Fail("unexpected level identifiers");
+    m_pActor->SetVisibility(m_bVisible ? 1 : 0);
+    m_pActor->SetPosition(m_dOffset);
+    m_pActor->SetOrigin(m_dOffset);
+    m_pActor->SetScale(1.0, 1.0, m_dZScale);
+
+    vtkProperty* full = LevelProperty(kFullLevel);
+    vtkProperty* reduced = LevelProperty(kReducedLevel);
+    if (!full || !reduced)
+        return Fail("the actor has no level properties");
+    full->SetRepresentationToPoints();
+    reduced->SetRepresentationToPoints();
+    full->BackfaceCullingOn();
+
+    m_pLookupTable->GetTableRange(m_dScalarRange);
+    double rgbColour[3];
+    full->GetColor(rgbColour);
+    auto byte = [](double c) {
+        const double v = c * 255.0;
+        return v <= 0.0 ? 0u : v >= 255.0 ? 255u : static_cast<unsigned int>(v);
+    };
+    m_nColor = byte(rgbColour[0]) | (byte(rgbColour[1]) << 8) | (byte(rgbColour[2]) << 16);
+
+    m_bLoaded = true;
+    const std::string stored = profile::GetString(GetSettingsFilePath(), "CloudData", "Representation", "0", 256);
+    int index = 0;
+    if (!IsIntegerString(stored, &index))
+        index = 0;
+    SetRepresentation(index);
+    return true;
+}
+
+bool CScanPos::LoadTexture(vtkListener* listener, bool& aborted)
+{
+    aborted = false;
+    const std::string file = profile::GetString(GetTextureFilePath(), "Texture", "File", "", 1024);
+    if (file.empty())
+        return false;
+    const std::string imagePath =
+        qpath::ResolveOnDisk(qpath::JoinRelative(qpath::Split(m_strDiskPath).folder, file));
+    if (imagePath.empty() || !qpath::IsExistingFile(imagePath))
+        return false;
+    m_pImageReader = CreateImageReader(qpath::ToLower(qpath::Split(imagePath).extension));
+    if (!m_pImageReader)
+        return false;
+    m_pImageReader->SetFileName(imagePath.c_str());
+    StageResult stage = RunStage(listener, m_pImageReader, "Reading Texture Image..");
+    if (stage == StageResult::Aborted) {
+        aborted = true;
+        return false;
+    }
+    if (stage == StageResult::Failed) {
+        // An unreadable image leaves the model untextured.
+        Release(m_pImageReader);
+        return false;
+    }
+    m_pTexture = vtkTexture::New();
+    m_pTexture->SetInputConnection(m_pImageReader->GetOutputPort());
+    m_pTexture->InterpolateOn();
+    stage = RunStage(listener, m_pTexture, "Preparing Texture..");
+    if (stage == StageResult::Aborted) {
+        aborted = true;
+        return false;
+    }
+    return true;
+}
+
+vtkProperty* CScanPos::LevelProperty(int levelId) const
+{
+    if (!m_pActor)
+        return nullptr;
+    vtkProperty* property = nullptr;
+    m_pActor->GetLODProperty(levelId, &property);
+    return property;
+}
+
+void CScanPos::GetOffset(double offset[3]) const
+{
+    for (int i = 0; i < 3; ++i)
+        offset[i] = m_dOffset[i];
+}
+
+vtkPolyDataMapper* CScanPos::GetMapper(int levelId) const
+{
+    if (levelId == kFullLevel)
+        return m_pFullMapper;
+    if (levelId == kReducedLevel)
+        return m_pReducedMapper;
+    return nullptr;
+}
+
+vtkPolyData* CScanPos::GetPolyData() const
+{
+    return m_pFullMapper ? vtkPolyData::SafeDownCast(m_pFullMapper->GetInput()) : nullptr;
+}
+
+void CScanPos::GetScalarRange(double range[2]) const
+{
+    range[0] = m_dScalarRange[0];
+    range[1] = m_dScalarRange[1];
+}
+
+void CScanPos::SetVisibility(bool visible)
+{
+    m_bVisible = visible;
+    if (m_pActor)
+        m_pActor->SetVisibility(visible ? 1 : 0);
+}
+
+void CScanPos::SetZScale(double z)
+{
+    if (!m_pReader || z == m_dZScale)
+        return;
+    m_dZScale = z;
+    if (m_pActor)
+        m_pActor->SetScale(1.0, 1.0, z);
+    IDocumentView* view = m_pDocument ? m_pDocument->GetView() : nullptr;
+    if (view) {
+        if (view->GetRenderer())
+            view->GetRenderer()->ResetCameraClippingRange();
+        view->Invalidate();
+    }
+}
+
+bool CScanPos::SetRepresentation(int index)
+{
+    if (!m_pActor || !m_pFullMapper || !m_pReducedMapper)
+        return false;
+    bool hasRgb = false, hasIntensity = false, hasTexture = false;
+    vtkPolyData* data = GetPolyData();
+    if (data) {
+        vtkPointData* pd = data->GetPointData();
+        for (int i = 0; i < pd->GetNumberOfArrays(); ++i) {
+            const char* name = pd->GetArrayName(i);
+            const std::string lower = qpath::ToLower(name ? name : "");
+            hasRgb = hasRgb || lower == "rgb";
+            hasIntensity = hasIntensity || lower == "intensity";
+            hasTexture = hasTexture || lower == "texture";
+        }
+    }
+    const bool hasPolygons = data && data->GetPolys() != nullptr;
+    vtkProperty* full = LevelProperty(kFullLevel);
+    vtkProperty* reduced = LevelProperty(kReducedLevel);
+    if (!full || !reduced)
+        return false;
+
+    m_nRepresentation = index;
+    if (index < 0 || index >= kRepresentationCount)
+        return true;
+    const RepresentationRow& row = kRows[index];
+    bool ok = true;
+    switch (row.need) {
+    case Need::Rgb: ok = hasRgb; break;
+    case Need::Intensity: ok = hasIntensity; break;
+    case Need::Texture: ok = hasTexture && m_pTexture != nullptr; break;
+    case Need::None: break;
+    }
+    if (row.representation != VTK_POINTS && !hasPolygons)
+        ok = false;
+    if (!ok)
+        return false;
+
+    full->SetRepresentation(row.representation);
+    reduced->SetRepresentation(row.representation);
+    m_nColorMap = row.colorMap;
+    SetColorArray(row.array);
+    return true;
+}
+
+void CScanPos::SetColorArray(const char* name, const double* range, const int* component)
+{
+    vtkPolyDataMapper* mappers[2] = {m_pFullMapper, m_pReducedMapper};
+    if (!name || !*name) {
+        for (vtkPolyDataMapper* mapper : mappers) {
+            if (!mapper)
+                continue;
+            if (vtkPolyData* input = vtkPolyData::SafeDownCast(mapper->GetInput())) {
+                input->GetPointData()->SetActiveAttribute(-1, vtkDataSetAttributes::SCALARS);
+                input->GetPointData()->SetActiveAttribute(-1, vtkDataSetAttributes::TCOORDS);
+            }
+            mapper->ScalarVisibilityOff();
+        }
+        m_strActiveArray.clear();
+        SetColor(m_nColor);
+        return;
+    }
+
+    SetColor(0xFFFFFF);
+    vtkPolyData* data = GetPolyData();
+    vtkDataArray* array = data ? data->GetPointData()->GetArray(name) : nullptr;
+    if (!m_pFullMapper || !array)
+        return;
+    m_strActiveArray = std::string(name).substr(0, 511);
+    const std::string lower = qpath::ToLower(m_strActiveArray);
+
+    if (lower == "texture") {
+        for (vtkPolyDataMapper* mapper : mappers) {
+            if (!mapper)
+                continue;
+            if (vtkPolyData* input = vtkPolyData::SafeDownCast(mapper->GetInput())) {
+                input->GetPointData()->SetActiveAttribute(-1, vtkDataSetAttributes::SCALARS);
+                input->GetPointData()->SetActiveTCoords(name);
+            }
+            mapper->ScalarVisibilityOff();
+        }
+        if (m_pActor) {
+            m_pActor->SetLODTexture(kFullLevel, m_pTexture);
+            m_pActor->SetLODTexture(kReducedLevel, m_pTexture);
+        }
+    } else {
+        if (lower != "rgb" && lower != "gray" && lower != "albedo") {
+            if (range) {
+                m_dScalarRange[0] = range[0];
+                m_dScalarRange[1] = range[1];
+            } else {
+                const int c = component ? *component : -1;
+                if (c < -1 || c >= array->GetNumberOfComponents() || array->GetNumberOfTuples() == 0) {
+                    m_dScalarRange[0] = 0.0;
+                    m_dScalarRange[1] = 1.0;
+                } else {
+                    array->GetRange(m_dScalarRange, c);
+                }
+            }
+        }
+        if (m_pActor) {
+            m_pActor->SetLODTexture(kFullLevel, nullptr);
+            m_pActor->SetLODTexture(kReducedLevel, nullptr);
+        }
+        if (m_pLookupTable)
+            m_pLookupTable->SetTableRange(m_dScalarRange);
+        for (vtkPolyDataMapper* mapper : mappers) {
+            if (!mapper)
+                continue;
+            if (vtkPolyData* input = vtkPolyData::SafeDownCast(mapper->GetInput())) {
+                input->GetPointData()->SetActiveScalars(name);
+                input->GetPointData()->SetActiveAttribute(-1, vtkDataSetAttributes::TCOORDS);
+            }
+            mapper->SetScalarModeToUsePointData();
+            mapper->SetScalarRange(m_dScalarRange);
+            mapper->ScalarVisibilityOn();
+        }
+    }
+    SetColorMap(m_nColorMap);
+}
+
+void CScanPos::SetColorMap(int index)
+{
+    static const double kHsv[4][6] = {
+        {0, 0, 0, 0, 0, 0},
+        {0.0, 0.0, 0.0, 0.0, 0.0, 1.0},       // GrayScale
+        {0.0, 0.6667, 1.0, 1.0, 1.0, 1.0},    // RedBlue
+        {0.6667, 0.0, 1.0, 1.0, 1.0, 1.0},    // BlueRed
+    };
+    if (index == ColorMapDirect) {
+        if (qpath::ToLower(m_strActiveArray) != "texture") {
+            if (m_pFullMapper)
+                m_pFullMapper->SetLookupTable(nullptr);
+            if (m_pReducedMapper)
+                m_pReducedMapper->SetLookupTable(nullptr);
+        }
+        m_nColorMap = ColorMapDirect;
+        return;
+    }
+    if (index < ColorMapGrayScale || index > ColorMapBlueRed || !m_pLookupTable)
+        return;
+    const double* hsv = kHsv[index];
+    m_pLookupTable->SetHueRange(hsv[0], hsv[1]);
+    m_pLookupTable->SetSaturationRange(hsv[2], hsv[3]);
+    m_pLookupTable->SetValueRange(hsv[4], hsv[5]);
+    m_pLookupTable->ForceBuild();
+    if (m_pFullMapper)
+        m_pFullMapper->SetLookupTable(m_pLookupTable);
+    if (m_pReducedMapper)
+        m_pReducedMapper->SetLookupTable(m_pLookupTable);
+    m_nColorMap = index;
+}
+
+void CScanPos::SetColor(unsigned int colour)
+{
+    if (!m_pActor)
+        return;
+    m_nColor = colour & 0xFFFFFF;
+    const double r = (colour & 0xFF) / 255.0;
+    const double g = ((colour >> 8) & 0xFF) / 255.0;
+    const double b = ((colour >> 16) & 0xFF) / 255.0;
+    for (int level : {kFullLevel, kReducedLevel})
+        if (vtkProperty* p = LevelProperty(level))
+            p->SetColor(r, g, b);
+}
+
+void CScanPos::UpdateRepresentationIndex()
+{
+    vtkProperty* full = LevelProperty(kFullLevel);
+    if (!full)
+        return;
+    const int column = full->GetRepresentation() == VTK_POINTS      ? 0
+                       : full->GetRepresentation() == VTK_WIREFRAME ? 1
+                                                                    : 2;
+    const std::string lower = qpath::ToLower(m_strActiveArray);
+    static const int kBase[3] = {0, 5, 10};
+    int index;
+    if (lower == "rgb") {
+        index = kBase[column];
+    } else if (lower == "texture" && m_nColorMap == ColorMapDirect) {
+        // Texture colouring has its own indices (surface 15, points 16, wireframe 17).
+        static const int kTexture[3] = {16, 17, 15};
+        index = kTexture[column];
+    } else {
+        const int byMap[4] = {4, 1, 2, 3};
+        index = kBase[column] + byMap[m_nColorMap >= 0 && m_nColorMap <= 3 ? m_nColorMap : 0];
+    }
+    m_nRepresentation = index;
+}

@@ -1,0 +1,106 @@
+#pragma once
+// One loaded model (one scan position): the poly data read from a model
+// file, its two-level actor and the state that decides how it is drawn.
+#include <string>
+
+class CQuarlonDoc;
+class vtkAlgorithm;
+class vtkImageReader2;
+class vtkLODProp3D;
+class vtkLookupTable;
+class vtkMaskPoints;
+class vtkPolyData;
+class vtkPolyDataMapper;
+class vtkProperty;
+class vtkTexture;
+class vtkListener;
+
+// Level identifiers of the model's actor.
+constexpr int kFullLevel = 1000;
+constexpr int kReducedLevel = 1001;
+
+// Representation indices (fast-switch commands, settings file) and their labels.
+constexpr int kRepresentationCount = 18;
+const char* RepresentationLabel(int index);
+
+enum ColorMapIndex { ColorMapDirect = 0, ColorMapGrayScale = 1, ColorMapRedBlue = 2, ColorMapBlueRed = 3 };
+
+class CScanPos {
+public:
+    explicit CScanPos(CQuarlonDoc* document);
+    virtual ~CScanPos();
+    CScanPos(const CScanPos&) = delete;
+    CScanPos& operator=(const CScanPos&) = delete;
+
+    // A new, loaded model, or none when the load failed or was aborted.
+    static CScanPos* Create(CQuarlonDoc* document, const std::string& path);
+
+    bool Load(const std::string& path);
+    // Stores the representation index beside a loaded model, then deletes it.
+    void Destroy();
+    void Reset();
+
+    CQuarlonDoc* GetDocument() const { return m_pDocument; }
+    // Lower-cased full path: the model's identity.
+    const std::string& GetPath() const { return m_strPath; }
+    // The model file as found on disk (companion files are derived from it).
+    const std::string& GetDiskPath() const { return m_strDiskPath; }
+    void GetOffset(double offset[3]) const;
+    vtkLODProp3D* GetActor() const { return m_pActor; }
+    vtkPolyDataMapper* GetMapper(int levelId) const;
+    vtkPolyData* GetPolyData() const;
+    vtkTexture* GetTexture() const { return m_pTexture; }
+    const std::string& GetActiveArrayName() const { return m_strActiveArray; }
+    int GetColorMap() const { return m_nColorMap; }
+    unsigned int GetColor() const { return m_nColor; }
+    int GetRepresentation() const { return m_nRepresentation; }
+    bool IsVisible() const { return m_bVisible; }
+    double GetZScale() const { return m_dZScale; }
+    void GetScalarRange(double range[2]) const;
+    vtkLookupTable* GetLookupTable() const { return m_pLookupTable; }
+    // Why the last load failed, in a few words (empty after success).
+    const std::string& GetLoadError() const { return m_strLoadError; }
+
+    void SetVisibility(bool visible);
+    void SetZScale(double z);
+
+    // Representation and colouring.
+    bool SetRepresentation(int index);
+    void SetColorArray(const char* name, const double* range = nullptr, const int* component = nullptr);
+    void SetColorMap(int index);
+    void SetColor(unsigned int colour);
+    void UpdateRepresentationIndex();
+
+    // Companion file paths (derived from the file on disk).
+    std::string GetOffsetFilePath() const;
+    std::string GetTextureFilePath() const;
+    std::string GetSettingsFilePath() const;
+
+private:
+    bool Fail(const std::string& why);
+    bool LoadTexture(vtkListener* listener, bool& aborted);
+    vtkProperty* LevelProperty(int levelId) const;
+    void ReleaseTexture();
+
+    CQuarlonDoc* m_pDocument;
+    std::string m_strPath;
+    std::string m_strDiskPath;
+    double m_dOffset[3] = {0.0, 0.0, 0.0};
+    vtkAlgorithm* m_pReader = nullptr;
+    vtkLODProp3D* m_pActor = nullptr;
+    vtkPolyDataMapper* m_pFullMapper = nullptr;
+    vtkPolyDataMapper* m_pReducedMapper = nullptr;
+    vtkMaskPoints* m_pMask = nullptr;
+    vtkImageReader2* m_pImageReader = nullptr;
+    vtkTexture* m_pTexture = nullptr;
+    vtkLookupTable* m_pLookupTable = nullptr;
+    double m_dScalarRange[2] = {0.0, 1.0};
+    std::string m_strActiveArray;
+    int m_nColorMap = ColorMapDirect;
+    unsigned int m_nColor = 0xFFFFFF;
+    int m_nRepresentation = 0;
+    bool m_bVisible = true;
+    double m_dZScale = 1.0;
+    bool m_bLoaded = false;
+    std::string m_strLoadError;
+};

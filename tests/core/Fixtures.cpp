@@ -1,0 +1,160 @@
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <vtkCellArray.h>
+#include <vtkFloatArray.h>
+#include <vtkImageData.h>
+#include <vtkImageWriter.h>
+#include <vtkJPEGWriter.h>
+#include <vtkBMPWriter.h>
+#include <vtkNew.h>
+#include <vtkPNGWriter.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataWriter.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkXMLPolyDataWriter.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "quarlon-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_path, ec);
+}
+
+namespace {
+double Ramp(long i, int c) { return static_cast<double>((i * 7 + c * 31) % 256); }
+} // namespace
+
+ArraySpec RgbArray(const std::string& name) { return {name, 3, ArraySpec::UChar, nullptr}; }
+
+ArraySpec IntensityArray(const std::string& name, double lo, double hi)
+{
+    // A ramp from lo to hi over the first 200 points, then repeated.
+    static double sLo, sHi;
+    sLo = lo;
+    sHi = hi;
+    return {name, 1, ArraySpec::Float, [](long i, int) { return sLo + (sHi - sLo) * ((i % 200) / 199.0); }};
+}
+
+ArraySpec ConstantArray(const std::string& name, double value)
+{
+    static double sValue;
+    sValue = value;
+    return {name, 1, ArraySpec::Float, [](long, int) { return sValue; }};
+}
+
+ArraySpec TextureArray(const std::string& name)
+{
+    return {name, 2, ArraySpec::Float, [](long i, int c) { return c == 0 ? (i % 20) / 19.0 : (i / 20 % 10) / 9.0; }};
+}
+
+void WriteModel(const std::string& path, const ModelSpec& spec)
+{
+    vtkNew<vtkPoints> points;
+    vtkNew<vtkCellArray> cells;
+    for (int j = 0; j < spec.ny; ++j)
+        for (int i = 0; i < spec.nx; ++i)
+            points->InsertNextPoint(i, j, 0.1 * ((i + j) % 3));
+    vtkNew<vtkPolyData> poly;
+    poly->SetPoints(points);
+    if (spec.triangles) {
+        for (int j = 0; j + 1 < spec.ny; ++j)
+            for (int i = 0; i + 1 < spec.nx; ++i) {
+                const vtkIdType a = j * spec.nx + i, b = a + 1, c = a + spec.nx, d = c + 1;
+                const vtkIdType t1[3] = {a, b, d}, t2[3] = {a, d, c};
+                cells->InsertNextCell(3, t1);
+                cells->InsertNextCell(3, t2);
+            }
+        poly->SetPolys(cells);
+    } else {
+        for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i)
+            cells->InsertNextCell(1, &i);
+        poly->SetVerts(cells);
+    }
+    const long n = static_cast<long>(points->GetNumberOfPoints());
+    for (const ArraySpec& a : spec.arrays) {
+        vtkSmartPointer<vtkDataArray> array;
+        if (a.type == ArraySpec::UChar)
+            array = vtkSmartPointer<vtkUnsignedCharArray>::New();
+        else
+            array = vtkSmartPointer<vtkFloatArray>::New();
+        array->SetName(a.name.c_str());
+        array->SetNumberOfComponents(a.components);
+        array->SetNumberOfTuples(n);
+        for (long i = 0; i < n; ++i)
+            for (int c = 0; c < a.components; ++c)
+                array->SetComponent(i, c, a.value ? a.value(i, c) : Ramp(i, c));
+        poly->GetPointData()->AddArray(array);
+    }
+    bool ok;
+    if (spec.legacy) {
+        vtkNew<vtkPolyDataWriter> writer;
+        writer->SetFileName(path.c_str());
+        writer->SetInputData(poly);
+        writer->SetFileTypeToBinary();
+        ok = writer->Write() == 1;
+    } else {
+        vtkNew<vtkXMLPolyDataWriter> writer;
+        writer->SetFileName(path.c_str());
+        writer->SetInputData(poly);
+        ok = writer->Write() == 1;
+    }
+    ASSERT_TRUE(ok) << "cannot write fixture " << path;
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    ASSERT_TRUE(static_cast<bool>(out)) << path;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool FileExists(const std::string& path) { return fs::exists(path); }
+
+void WriteImage(const std::string& path, int width, int height)
+{
+    vtkNew<vtkImageData> image;
+    image->SetDimensions(width, height, 1);
+    image->AllocateScalars(VTK_UNSIGNED_CHAR, 3);
+    auto* p = static_cast<unsigned char*>(image->GetScalarPointer());
+    for (int i = 0; i < width * height * 3; ++i)
+        p[i] = static_cast<unsigned char>(i * 13);
+    vtkSmartPointer<vtkImageWriter> writer;
+    const std::string lower = fs::path(path).extension().string();
+    if (lower == ".png" || lower == ".PNG")
+        writer = vtkSmartPointer<vtkPNGWriter>::New();
+    else if (lower == ".bmp")
+        writer = vtkSmartPointer<vtkBMPWriter>::New();
+    else
+        writer = vtkSmartPointer<vtkJPEGWriter>::New();
+    writer->SetFileName(path.c_str());
+    writer->SetInputData(image);
+    writer->Write();
+    ASSERT_TRUE(fs::exists(path)) << path;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Small model files and companion files made on the fly for the tests.
+#include <string>
+#include <vector>
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+struct ArraySpec {
+    std::string name;
+    int components = 1;
+    enum Type { UChar, Float } type = Float;
+    // Value of component c of point i; the default makes a ramp.
+    double (*value)(long i, int c) = nullptr;
+};
+
+struct ModelSpec {
+    int nx = 20, ny = 10;       // grid of points (1 m spacing)
+    bool triangles = true;      // two per grid cell; otherwise vertex cells
+    std::vector<ArraySpec> arrays;
+    bool legacy = false;        // legacy .vtk writer instead of XML
+};
+
+// Writes the model; the format follows ModelSpec::legacy.
+void WriteModel(const std::string& path, const ModelSpec& spec);
+void WriteText(const std::string& path, const std::string& text);
+std::string ReadText(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Common arrays.
+ArraySpec RgbArray(const std::string& name = "RGB");
+ArraySpec IntensityArray(const std::string& name = "Intensity", double lo = 10.0, double hi = 200.0);
+ArraySpec ConstantArray(const std::string& name, double value);
+ArraySpec TextureArray(const std::string& name = "Texture");
+
+// Writes a small JPEG (or other format, by extension) for texture tests.
+void WriteImage(const std::string& path, int width = 16, int height = 8);
