@@ -158,3 +158,13 @@ void WriteImage(const std::string& path, int width, int height)
     writer->Write();
     ASSERT_TRUE(fs::exists(path)) << path;
 }
+
+#include "model/VtkErrorCatcher.h"
+
+namespace {
+// Library messages must never reach the test output.
+struct SilenceEnvironment : ::testing::Environment {
+    void SetUp() override { SilenceVtkOutput(); }
+};
+const auto* const kSilence = ::testing::AddGlobalTestEnvironment(new SilenceEnvironment);
+} // namespace

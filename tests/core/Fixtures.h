@@ -45,3 +45,28 @@ ArraySpec TextureArray(const std::string& name = "Texture");
 
 // Writes a small JPEG (or other format, by extension) for texture tests.
 void WriteImage(const std::string& path, int width = 16, int height = 8);
+
+#include "model/ProgressSink.h"
+
+// A progress sink that presses Abort as soon as a given stage starts and
+// records every stage text it was shown.
+class AbortAtStage : public IProgressSink {
+public:
+    explicit AbortAtStage(std::string stage, std::vector<std::string>* log = nullptr)
+        : m_stage(std::move(stage)), m_log(log) {}
+    bool SetText(const std::string& text) override
+    {
+        if (m_log)
+            m_log->push_back(text);
+        if (text == m_stage)
+            m_aborted = true;
+        return true;
+    }
+    void SetFraction(double) override {}
+    bool IsAborted() const override { return m_aborted; }
+
+private:
+    std::string m_stage;
+    std::vector<std::string>* m_log;
+    bool m_aborted = false;
+};

@@ -3,6 +3,7 @@
 #include <vtkCallbackCommand.h>
 #include <vtkCommand.h>
 #include <vtkObject.h>
+#include <vtkLogger.h>
 #include <vtkObjectFactory.h>
 #include <vtkOutputWindow.h>
 #include <vtkSmartPointer.h>
@@ -78,6 +79,8 @@ void SilenceVtkOutput()
 {
     vtkSmartPointer<QuietOutputWindow> window = vtkSmartPointer<QuietOutputWindow>::New();
     vtkOutputWindow::SetInstance(window);
+    // Errors are also logged straight to standard error; keep that quiet too.
+    vtkLogger::SetStderrVerbosity(vtkLogger::VERBOSITY_OFF);
 }
 
 std::string LastVtkMessage() { return LastMessage(); }
