@@ -9,6 +9,7 @@
 #include "vtkListener.h"
 
 #include <vtkBMPReader.h>
+#include <vtkCellArray.h>
 #include <vtkDataArray.h>
 #include <vtkImageReader2.h>
 #include <vtkJPEGReader.h>
@@ -30,6 +31,7 @@
 #include <vtkXMLPolyDataReader.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -117,6 +119,36 @@ struct LoadProgress {
         sink.reset();
     }
 };
+
+// Readers trust the counts a file declares; a damaged file can announce more
+// points than it holds, or cells that name points that do not exist. Such
+// data would be drawn from memory past its arrays, so it is refused here.
+std::string CheckConsistency(vtkPolyData* data, const std::string& file)
+{
+    std::error_code ec;
+    const uintmax_t fileSize = std::filesystem::file_size(file, ec);
+    // No zlib stream expands more than about 1032 times.
+    const double limit = ec ? 1e18 : static_cast<double>(fileSize) * 1100.0 + 1024.0;
+    const vtkIdType points = data->GetNumberOfPoints();
+    if (static_cast<double>(points) * 3.0 > limit || static_cast<double>(data->GetNumberOfCells()) > limit)
+        return "the file declares more data than it holds";
+    for (vtkCellArray* cells : {data->GetVerts(), data->GetLines(), data->GetPolys(), data->GetStrips()}) {
+        if (!cells || cells->GetNumberOfConnectivityIds() == 0)
+            continue;
+        vtkDataArray* ids = cells->GetConnectivityArray();
+        double range[2];
+        ids->GetRange(range, 0);
+        if (range[0] < 0 || range[1] >= static_cast<double>(points))
+            return "cells refer to points that do not exist";
+    }
+    vtkPointData* pd = data->GetPointData();
+    for (int i = 0; i < pd->GetNumberOfArrays(); ++i) {
+        vtkAbstractArray* a = pd->GetAbstractArray(i);
+        if (a && a->GetNumberOfTuples() < points)
+            return std::string("point array \"") + (a->GetName() ? a->GetName() : "") + "\" is shorter than the points";
+    }
+    return std::string();
+}
 
 } // namespace
 
@@ -239,6 +271,9 @@ bool CScanPos::Load(const std::string& path)
         data->GetNumberOfCells() == 0) {
         return Fail("the file holds no poly data");
     }
+    const std::string inconsistency = CheckConsistency(data, m_strDiskPath);
+    if (!inconsistency.empty())
+        return Fail(inconsistency);
 
     // Offset: the first model into an empty document fixes the document frame.
     double fileOffset[3] = {0.0, 0.0, 0.0};

@@ -1,0 +1,138 @@
+// quarlon-cli run as a user runs it: a real process, its output and exit status.
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+CliRun Cli(const TempDir& dir, const std::string& args)
+{
+    const std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
+    const std::string cmd = std::string("'") + QUARLON_CLI + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string Q(const std::string& path) { return "'" + path + "'"; }
+
+} // namespace
+
+TEST(Cli, InfoOnTheSampleModel)
+{
+    TempDir dir;
+    const CliRun r = Cli(dir, std::string("info ") + Q(std::string(QUARLON_SAMPLE_DIR) + "/sampleModel.vtp"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string& j = lines[0];
+    EXPECT_NE(j.find("/samplemodel/samplemodel.vtp\""), std::string::npos) << j;
+    EXPECT_NE(j.find("\"arrays\":[{\"name\":\"RGB\",\"components\":3,\"type\":\"unsigned char\"},"
+                     "{\"name\":\"Intensity\",\"components\":1,\"type\":\"float\"},"
+                     "{\"name\":\"Texture\",\"components\":2,\"type\":\"float\"}]"),
+              std::string::npos)
+        << j;
+    EXPECT_NE(j.find("\"offset\":[500000,4500000,100]"), std::string::npos) << j;
+    EXPECT_NE(j.find("\"representation\":0,\"active_array\":\"RGB\",\"color_map\":0"), std::string::npos) << j;
+    EXPECT_NE(j.find("\"textured\":true"), std::string::npos) << j;
+    // A few hundred thousand points, as a scan patch has.
+    const size_t p = j.find("\"points\":");
+    ASSERT_NE(p, std::string::npos);
+    EXPECT_GE(std::stol(j.substr(p + 9)), 200000);
+}
+
+TEST(Cli, InfoReportsEachArrayCombination)
+{
+    TempDir dir;
+    WriteModel(dir.File("rgbi.vtp"), {20, 10, true, {RgbArray(), IntensityArray("Intensity", 10, 200)}});
+    WriteModel(dir.File("i.vtp"), {20, 10, true, {IntensityArray("Intensity", 10, 200)}});
+    WriteModel(dir.File("plain.vtk"), {20, 10, true, {}, true});
+    WriteText(dir.File("i.ini"), "[CloudData]\nRepresentation=13\n");
+    WriteText(dir.File("plain.vtw"), "[PolyData Offset]\nX=10.5\nY=-2\nZ=0.25\n");
+    const CliRun r = Cli(dir, "info " + Q(dir.File("rgbi.vtp")) + " " + Q(dir.File("i.vtp")) + " " +
+                               Q(dir.File("plain.vtk")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("\"representation\":0,\"active_array\":\"RGB\",\"color_map\":0,\"scalar_range\":[10,200]"),
+              std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("\"representation\":13,\"active_array\":\"Intensity\",\"color_map\":3,"
+                            "\"scalar_range\":[10,200],\"textured\":false"),
+              std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("\"offset\":[10.5,-2,0.25],\"representation\":0,\"active_array\":\"\",\"color_map\":0,"
+                            "\"scalar_range\":[0,1]"),
+              std::string::npos) << lines[2];
+    // Looking leaves nothing behind.
+    EXPECT_FALSE(FileExists(dir.File("rgbi.ini")));
+    EXPECT_EQ(ReadText(dir.File("i.ini")), "[CloudData]\nRepresentation=13\n");
+}
+
+TEST(Cli, ProjectFilesReportEveryModelAndEveryFailure)
+{
+    TempDir dir;
+    WriteModel(dir.File("a.vtp"), {3, 3, true, {}});
+    WriteText(dir.File("a.vtw"), "[PolyData Offset]\nX=1000\nY=2000\nZ=0\n");
+    WriteModel(dir.File("b.vtp"), {3, 3, true, {}});
+    WriteText(dir.File("b.vtw"), "[PolyData Offset]\nX=1010\nY=2000\nZ=0\n");
+    WriteText(dir.File("site.mvtp"), "3\na.vtp\nb.vtp\nmissing.vtp\n");
+    const CliRun r = Cli(dir, "info " + Q(dir.File("site.mvtp")));
+    EXPECT_EQ(r.status, 1);
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("\"offset\":[1000,2000,0]"), std::string::npos);
+    EXPECT_NE(lines[1].find("\"offset\":[1010,2000,0]"), std::string::npos);
+    const auto err = Lines(r.err);
+    ASSERT_EQ(err.size(), 1u);
+    EXPECT_NE(err[0].find("missing.vtp: no such file"), std::string::npos) << err[0];
+}
+
+TEST(Cli, BadFilesFailWithOneLineEachAndTheGoodOnesStillPrint)
+{
+    TempDir dir;
+    WriteModel(dir.File("good.vtp"), {3, 3, true, {}});
+    WriteText(dir.File("empty.vtp"), "");
+    WriteText(dir.File("junk.vtk"), std::string(5000, '\x7f'));
+    WriteText(dir.File("cut.vtp"), "<?xml version=\"1.0\"?>\n<VTKFile type=\"PolyData\"");
+    WriteText(dir.File("note.txt"), "hello");
+    const CliRun r = Cli(dir, "info " + Q(dir.File("empty.vtp")) + " " + Q(dir.File("good.vtp")) + " " +
+                               Q(dir.File("junk.vtk")) + " " + Q(dir.File("cut.vtp")) + " " +
+                               Q(dir.File("note.txt")) + " " + Q(dir.File("nothere.vtp")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Lines(r.out).size(), 1u);
+    const auto err = Lines(r.err);
+    ASSERT_EQ(err.size(), 5u) << r.err;
+    EXPECT_NE(err[0].find("empty.vtp: "), std::string::npos);
+    EXPECT_NE(err[3].find("note.txt: not a model file"), std::string::npos) << err[3];
+    EXPECT_NE(err[4].find("nothere.vtp: no such file"), std::string::npos);
+}
+
+TEST(Cli, HelpAndUsage)
+{
+    TempDir dir;
+    CliRun r = Cli(dir, "--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("info FILE..."), std::string::npos);
+    r = Cli(dir, "frobnicate");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown command"), std::string::npos);
+    r = Cli(dir, "info");
+    EXPECT_EQ(r.status, 2);
+}

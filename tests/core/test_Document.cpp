@@ -1,0 +1,163 @@
+#include "Fixtures.h"
+#include "common/Paths.h"
+#include "model/CQuarlonDoc.h"
+#include "model/CRendererView.h"
+#include "model/CScanPos.h"
+
+#include <gtest/gtest.h>
+
+#include <vtkLODProp3D.h>
+#include <vtkProperty.h>
+#include <vtkPropCollection.h>
+#include <vtkRenderer.h>
+
+#include <set>
+
+namespace {
+
+struct Document : ::testing::Test {
+    TempDir dir;
+    CRendererView view;
+    CQuarlonDoc doc;
+    Document() { doc.SetView(&view); }
+
+    std::set<std::string> Paths() const
+    {
+        std::set<std::string> out;
+        CQuarlonDoc::Position pos = doc.GetFirstModelPosition();
+        while (pos)
+            out.insert(doc.GetNextModel(pos)->GetPath());
+        return out;
+    }
+    std::string Key(const std::string& name) const { return qpath::ToLower(dir.File(name)); }
+    int PropsInView() { return view.GetRenderer()->GetViewProps()->GetNumberOfItems(); }
+};
+
+} // namespace
+
+TEST_F(Document, ProjectWithAnEmptyLineLoadsBothModels)
+{
+    WriteModel(dir.File("a.vtp"), {3, 3, true, {RgbArray()}});
+    ::mkdir(dir.File("sub").c_str(), 0755);
+    WriteModel(dir.File("sub/B.vtp"), {3, 3, true, {RgbArray()}});
+    WriteText(dir.File("site.MVTP"), "3\r\na.vtp\r\n\r\nsub\\B.vtp\r\n");
+    ASSERT_TRUE(doc.OnOpenDocument(dir.File("site.MVTP")));
+    EXPECT_EQ(Paths(), (std::set<std::string>{Key("a.vtp"), Key("sub/b.vtp")}));
+    EXPECT_EQ(doc.GetPathName(), dir.File("site.MVTP"));
+    EXPECT_EQ(PropsInView(), 2);
+    EXPECT_EQ(view.GetListRefreshes(), 2);
+}
+
+TEST_F(Document, ProjectEdgeCases)
+{
+    WriteModel(dir.File("a.vtp"), {3, 3, true, {}});
+    // Not a number: an empty document that still opens.
+    WriteText(dir.File("nan.mvtp"), "two\na.vtp\n");
+    ASSERT_TRUE(doc.OnOpenDocument(dir.File("nan.mvtp")));
+    EXPECT_EQ(doc.GetModelCount(), 0);
+
+    // Listed twice (once in another case): held once, the second noted.
+    CQuarlonDoc twice;
+    twice.SetView(&view);
+    WriteText(dir.File("twice.mvtp"), "2\na.vtp\nA.VTP\n");
+    ASSERT_TRUE(twice.OnOpenDocument(dir.File("twice.mvtp")));
+    EXPECT_EQ(twice.GetModelCount(), 1);
+    ASSERT_EQ(twice.GetLoadFailures().size(), 1u);
+    EXPECT_EQ(twice.GetLoadFailures()[0].second, "already in the document");
+    twice.RemoveAllModels();
+
+    // Entries that fail are skipped; the rest load.
+    CQuarlonDoc mixed;
+    mixed.SetView(&view);
+    WriteText(dir.File("bad.vtp"), "garbage");
+    WriteText(dir.File("mixed.mvtp"), "4\nmissing.vtp\nbad.vtp\nnan.mvtp\na.vtp");
+    ASSERT_TRUE(mixed.OnOpenDocument(dir.File("mixed.mvtp")));
+    EXPECT_EQ(mixed.GetModelCount(), 1);
+    EXPECT_EQ(mixed.GetLoadFailures().size(), 3u);
+    mixed.RemoveAllModels();
+}
+
+TEST_F(Document, SingleModelOpenFailsForOtherExtensionsAndMissingFiles)
+{
+    WriteModel(dir.File("a.vtp"), {3, 3, true, {}});
+    ::rename(dir.File("a.vtp").c_str(), dir.File("a.obj").c_str());
+    EXPECT_FALSE(doc.OnOpenDocument(dir.File("a.obj")));
+    EXPECT_FALSE(doc.OnOpenDocument(dir.File("missing.vtp")));
+    EXPECT_FALSE(doc.OnOpenDocument(dir.Path()));
+    EXPECT_EQ(doc.GetModelCount(), 0);
+    EXPECT_EQ(PropsInView(), 0);
+    EXPECT_TRUE(doc.GetPathName().empty());
+}
+
+TEST_F(Document, AddAndRemoveModels)
+{
+    WriteModel(dir.File("a.vtp"), {3, 3, true, {}});
+    WriteModel(dir.File("b.vtp"), {3, 3, true, {}});
+    CScanPos* a = doc.AddModel(dir.File("a.vtp"));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(doc.AddModel(dir.File("A.vtp")), nullptr) << "same identity";
+    EXPECT_EQ(doc.FindModel(dir.File("A.VTP")), a);
+
+    // A model of another document is not removed, and nothing changes.
+    CRendererView otherView;
+    CQuarlonDoc other;
+    other.SetView(&otherView);
+    CScanPos* foreign = other.AddModel(dir.File("a.vtp"));
+    ASSERT_NE(foreign, nullptr);
+    EXPECT_FALSE(doc.RemoveModel(foreign));
+    EXPECT_FALSE(doc.RemoveModel(nullptr));
+    EXPECT_EQ(doc.GetModelCount(), 1);
+    EXPECT_EQ(PropsInView(), 1);
+
+    CScanPos* b = doc.AddModel(dir.File("b.vtp"));
+    ASSERT_NE(b, nullptr);
+    EXPECT_TRUE(doc.RemoveModel(a));
+    EXPECT_EQ(Paths(), std::set<std::string>{Key("b.vtp")});
+    EXPECT_EQ(PropsInView(), 1);
+    EXPECT_TRUE(FileExists(dir.File("a.ini"))) << "a removed model stores its representation";
+    doc.OnCloseDocument();
+    EXPECT_EQ(doc.GetModelCount(), 0);
+    EXPECT_EQ(PropsInView(), 0);
+}
+
+TEST_F(Document, WithoutAViewNoModelIsKept)
+{
+    WriteModel(dir.File("a.vtp"), {3, 3, true, {}});
+    CQuarlonDoc bare;
+    EXPECT_EQ(bare.AddModel(dir.File("a.vtp")), nullptr);
+    EXPECT_EQ(bare.GetModelCount(), 0);
+    EXPECT_FALSE(bare.AddPropToView(nullptr));
+    EXPECT_FALSE(doc.AddPropToView(nullptr));
+    EXPECT_FALSE(doc.RemovePropFromView(nullptr));
+}
+
+TEST_F(Document, CullingAndRepresentationForAllModels)
+{
+    WriteModel(dir.File("rgb.vtp"), {3, 3, true, {RgbArray()}});
+    WriteModel(dir.File("plain.vtp"), {3, 3, true, {}});
+    CScanPos* rgb = doc.AddModel(dir.File("rgb.vtp"));
+    CScanPos* plain = doc.AddModel(dir.File("plain.vtp"));
+    ASSERT_TRUE(rgb && plain);
+
+    const int before = view.GetInvalidations();
+    doc.SetBackfaceCulling(0);
+    EXPECT_EQ(doc.GetBackfaceCulling(), 0);
+    EXPECT_EQ(view.GetInvalidations(), before + 1);
+    for (CScanPos* m : {rgb, plain}) {
+        vtkProperty* p = nullptr;
+        m->GetActor()->GetLODProperty(kFullLevel, &p);
+        EXPECT_FALSE(p->GetBackfaceCulling());
+    }
+
+    // One model refuses "Surface RGB": the result is false, the other switches.
+    EXPECT_FALSE(doc.SetRepresentationAll(10));
+    vtkProperty* p = nullptr;
+    rgb->GetActor()->GetLODProperty(kFullLevel, &p);
+    EXPECT_EQ(p->GetRepresentation(), VTK_SURFACE);
+    plain->GetActor()->GetLODProperty(kFullLevel, &p);
+    EXPECT_EQ(p->GetRepresentation(), VTK_POINTS);
+    EXPECT_TRUE(doc.SetRepresentationAll(9));
+
+    CQuarlonDoc empty;
+    EXPECT_TRUE(empty.SetRepresentationAll(3));
+}
