@@ -7,7 +7,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config ccache
   libvtk9-dev libvtk9-qt-dev qtbase5-dev libopencv-dev
   libgtest-dev libgmock-dev
-  xvfb xauth libgl1-mesa-dri
+  xvfb xauth libgl1-mesa-dri poppler-utils
 )
 
 missing=()

@@ -72,7 +72,7 @@ void WriteModel(const std::string& path, const ModelSpec& spec)
     vtkNew<vtkCellArray> cells;
     for (int j = 0; j < spec.ny; ++j)
         for (int i = 0; i < spec.nx; ++i)
-            points->InsertNextPoint(i, j, 0.1 * ((i + j) % 3));
+            points->InsertNextPoint(i * spec.spacing, j * spec.spacing, spec.z ? spec.z(i, j) : 0.1 * ((i + j) % 3));
     vtkNew<vtkPolyData> poly;
     poly->SetPoints(points);
     if (spec.triangles) {

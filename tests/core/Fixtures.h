@@ -29,6 +29,8 @@ struct ModelSpec {
     bool triangles = true;      // two per grid cell; otherwise vertex cells
     std::vector<ArraySpec> arrays;
     bool legacy = false;        // legacy .vtk writer instead of XML
+    double (*z)(int i, int j) = nullptr; // height of grid point (i, j); a small ripple by default
+    double spacing = 1.0;       // grid spacing in x and y
 };
 
 // Writes the model; the format follows ModelSpec::legacy.

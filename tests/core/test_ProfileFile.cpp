@@ -132,3 +132,27 @@ TEST(Paths, ResolvesEachComponentIgnoringCase)
     WriteText(dir.File("Scans/site.vtp"), "y");
     EXPECT_EQ(qpath::ResolveOnDisk(dir.File("Scans/site.vtp")), dir.File("Scans/site.vtp"));
 }
+
+#include "common/AppSettings.h"
+
+#include <cstdlib>
+
+TEST(AppSettings, LivesInTheUsersConfigFolderAndReadsIntegersStrictly)
+{
+    TempDir dir;
+    ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    const std::string path = appsettings::DefaultPath("quarlon");
+    EXPECT_EQ(path, dir.File("quarlon/quarlon.ini"));
+    // A file named like the folder does not count as the folder.
+    WriteText(dir.File("other"), "");
+    EXPECT_FALSE(appsettings::SetPath(dir.File("other/other.ini")));
+    ASSERT_TRUE(appsettings::SetPath(path));
+    EXPECT_EQ(appsettings::ReadIntSetting("Quarlon", "PerspectiveView", "1"), 1);
+    ASSERT_TRUE(appsettings::WriteSetting("Color", "Background", "16777215"));
+    EXPECT_EQ(appsettings::ReadIntSetting("Color", "Background", "0"), 16777215);
+    ASSERT_TRUE(appsettings::WriteSetting("Color", "Background", "-"));
+    EXPECT_EQ(appsettings::ReadIntSetting("Color", "Background", "0"), 0);
+    ASSERT_TRUE(appsettings::WriteSetting("Quarlon", "PerspectiveView", "yes"));
+    EXPECT_EQ(appsettings::ReadIntSetting("Quarlon", "PerspectiveView", "1"), 0);
+    ::unsetenv("XDG_CONFIG_HOME");
+}

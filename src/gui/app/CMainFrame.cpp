@@ -1,0 +1,353 @@
+#include "CMainFrame.h"
+
+#include "CQuarlonApp.h"
+#include "Commands.h"
+#include "Icons.h"
+#include "model/CQuarlonDoc.h"
+#include "model/CScanPos.h"
+#include "view/CQuarlonFrame.h"
+#include "view/CQuarlonView.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSettings>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+
+namespace {
+const int kRecentCount = 4;
+} // namespace
+
+CMainFrame::CMainFrame(CQuarlonApp* app) : m_pApp(app), m_pMdiArea(new QMdiArea(this)), m_pCounts(new QLabel(this))
+{
+    setObjectName(QStringLiteral("CMainFrame"));
+    setWindowTitle(QStringLiteral("Quarlon - Tarvole Software - tarvole.example"));
+    setAcceptDrops(true);
+    m_pMdiArea->setObjectName(QStringLiteral("mdiArea"));
+    m_pMdiArea->setViewMode(QMdiArea::SubWindowView);
+    setCentralWidget(m_pMdiArea);
+
+    BuildToolBars();
+    BuildMenus();
+
+    // Pane 0 is the status bar's own message area ("Ready" and prompts),
+    // pane 1 the count line.
+    m_pCounts->setObjectName(QStringLiteral("statusCounts"));
+    m_pCounts->setMinimumWidth(500);
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+    statusBar()->addPermanentWidget(m_pCounts, 0);
+    statusBar()->showMessage(QStringLiteral("Ready"));
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            statusBar()->showMessage(QStringLiteral("Ready"));
+    });
+
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
+        UpdateMenus();
+        UpdateStatusCounts();
+    });
+    UpdateMenus();
+    resize(1024, 768);
+}
+
+CMainFrame::~CMainFrame()
+{
+    // Document windows go first, while the main window is whole, and
+    // without the notifications that would reach half-destroyed members.
+    QObject::disconnect(m_pMdiArea, nullptr, this, nullptr);
+    const QList<QMdiSubWindow*> subs = m_pMdiArea->subWindowList();
+    for (QMdiSubWindow* sub : subs) {
+        QObject::disconnect(sub, nullptr, this, nullptr);
+        delete sub;
+    }
+}
+
+QAction* CMainFrame::MakeAction(int id)
+{
+    const cmd::Info* info = cmd::Find(id);
+    auto* action = new QAction(QString::fromLatin1(info->label), this);
+    action->setObjectName(cmd::ObjectName(id));
+    action->setData(id);
+    if (*info->shortcut)
+        action->setShortcut(QKeySequence(QString::fromLatin1(info->shortcut)));
+    action->setStatusTip(QString::fromLatin1(info->prompt));
+    action->setToolTip(QString(QString::fromLatin1(info->label)).remove(QLatin1Char('&')));
+    const QIcon icon = CommandIcon(id);
+    if (!icon.pixmap(16, 16).toImage().isNull() && id != cmd::ViewToolbar && id != cmd::ViewStatusBar)
+        action->setIcon(icon);
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    m_actions.insert(id, action);
+    return action;
+}
+
+void CMainFrame::BuildToolBars()
+{
+    m_pStandardBar = addToolBar(QStringLiteral("Standard"));
+    m_pStandardBar->setObjectName(QStringLiteral("ToolBar128"));
+    m_pStandardBar->setIconSize(QSize(16, 16));
+    m_pStandardBar->addAction(MakeAction(cmd::FileOpen));
+    m_pStandardBar->addSeparator();
+    m_pStandardBar->addAction(MakeAction(cmd::FilePrint));
+    m_pStandardBar->addAction(MakeAction(cmd::HelpMouseInteraction));
+    m_pStandardBar->addAction(MakeAction(cmd::HelpTutorial));
+    m_pStandardBar->addAction(MakeAction(cmd::AppAbout));
+
+    // The "3D" toolbar docks at the top only, beside the standard one.
+    m_p3DBar = new QToolBar(QStringLiteral("3D"), this);
+    m_p3DBar->setObjectName(QStringLiteral("ToolBar32772"));
+    m_p3DBar->setIconSize(QSize(16, 16));
+    m_p3DBar->setAllowedAreas(Qt::TopToolBarArea);
+    for (int id = cmd::ViewTop; id <= cmd::ViewSouthEast; ++id)
+        m_p3DBar->addAction(MakeAction(id));
+    addToolBar(Qt::TopToolBarArea, m_p3DBar);
+}
+
+void CMainFrame::BuildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(Action(cmd::FileOpen));
+    QAction* close = MakeAction(cmd::FileClose);
+    file->addAction(close);
+    file->addSeparator();
+    file->addAction(MakeAction(cmd::LoadSampleModel));
+    file->addSeparator();
+    QAction* print = Action(cmd::FilePrint);
+    file->addAction(print);
+    file->addAction(MakeAction(cmd::FilePrintSetup));
+    m_pRecentSeparator = file->addSeparator();
+    for (int i = 0; i < kRecentCount; ++i) {
+        auto* recent = new QAction(this);
+        recent->setObjectName(QStringLiteral("ID_%1").arg(cmd::FileMru + i));
+        recent->setVisible(false);
+        connect(recent, &QAction::triggered, this, [this, recent] {
+            m_pApp->OpenDocumentFile(recent->data().toString());
+        });
+        m_recentActions << recent;
+        file->addAction(recent);
+    }
+    file->addSeparator();
+    file->addAction(MakeAction(cmd::AppExit));
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    QAction* toolbar = MakeAction(cmd::ViewToolbar);
+    toolbar->setCheckable(true);
+    toolbar->setChecked(true);
+    view->addAction(toolbar);
+    QAction* status = MakeAction(cmd::ViewStatusBar);
+    status->setCheckable(true);
+    status->setChecked(true);
+    view->addAction(status);
+    QAction* presetsSeparator = view->addSeparator();
+    QMenu* presets = view->addMenu(QStringLiteral("Preset &Views"));
+    for (int id = cmd::ViewTop; id <= cmd::ViewSouthEast; ++id)
+        presets->addAction(Action(id));
+
+    m_pWindowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
+    m_pWindowMenu->addAction(MakeAction(cmd::WindowCascade));
+    m_pWindowMenu->addAction(MakeAction(cmd::WindowTile));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(Action(cmd::AppAbout));
+    help->addAction(Action(cmd::HelpTutorial));
+    help->addSeparator();
+    help->addAction(Action(cmd::HelpMouseInteraction));
+
+    // Shown only while a document window is open.
+    m_documentOnly = {close, print, presetsSeparator, presets->menuAction(), m_pWindowMenu->menuAction()};
+    UpdateRecentFiles();
+}
+
+void CMainFrame::UpdateMenus()
+{
+    const bool hasDocument = ActiveFrame() != nullptr;
+    for (QAction* a : m_documentOnly)
+        a->setVisible(hasDocument);
+    for (int id = cmd::ViewTop; id <= cmd::ViewSouthEast; ++id)
+        Action(id)->setEnabled(hasDocument);
+    Action(cmd::FilePrint)->setEnabled(hasDocument);
+}
+
+void CMainFrame::UpdateRecentFiles()
+{
+    const QStringList files = m_pApp->RecentFiles();
+    for (int i = 0; i < kRecentCount; ++i) {
+        QAction* a = m_recentActions[i];
+        if (i < files.size()) {
+            a->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+            a->setData(files[i]);
+            a->setStatusTip(files[i]);
+            a->setVisible(true);
+        } else {
+            a->setVisible(false);
+        }
+    }
+    m_pRecentSeparator->setVisible(!files.isEmpty());
+}
+
+void CMainFrame::OnCommand(int id)
+{
+    const int preset = cmd::PresetOf(id);
+    if (preset >= 0) {
+        if (CQuarlonFrame* frame = ActiveFrame())
+            frame->GetView()->SetPresetView(preset);
+        return;
+    }
+    switch (id) {
+    case cmd::FileOpen: m_pApp->OnFileOpen(); break;
+    case cmd::FileClose:
+        if (QMdiSubWindow* sub = m_pMdiArea->activeSubWindow())
+            sub->close();
+        break;
+    case cmd::LoadSampleModel: m_pApp->OnLoadSampleModel(); break;
+    case cmd::FilePrint: m_pApp->OnPrint(); break;
+    case cmd::FilePrintSetup: m_pApp->OnPrintSetup(); break;
+    case cmd::AppExit: close(); break;
+    case cmd::AppAbout: m_pApp->OnAppAbout(); break;
+    case cmd::HelpTutorial: m_pApp->OnHelpTutorial(); break;
+    case cmd::HelpMouseInteraction: m_pApp->OnMouseInteraction(); break;
+    case cmd::WindowCascade: m_pMdiArea->cascadeSubWindows(); break;
+    case cmd::WindowTile: m_pMdiArea->tileSubWindows(); break;
+    case cmd::ViewToolbar: {
+        const bool show = Action(id)->isChecked();
+        m_pStandardBar->setVisible(show);
+        m_p3DBar->setVisible(show);
+        break;
+    }
+    case cmd::ViewStatusBar: statusBar()->setVisible(Action(id)->isChecked()); break;
+    default: break;
+    }
+}
+
+QMdiSubWindow* CMainFrame::AddFrame(CQuarlonFrame* frame)
+{
+    QMdiSubWindow* sub = m_pMdiArea->addSubWindow(frame);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowTitle(frame->Title());
+    sub->setWindowIcon(windowIcon());
+    connect(sub, &QObject::destroyed, this, [this] {
+        UpdateMenus();
+        UpdateStatusCounts();
+    });
+    sub->showMaximized();
+    return sub;
+}
+
+CQuarlonFrame* CMainFrame::ActiveFrame() const
+{
+    QMdiSubWindow* sub = m_pMdiArea->activeSubWindow();
+    if (!sub) {
+        // Without focus (for instance while a dialog is up) take the top window.
+        const QList<QMdiSubWindow*> list = m_pMdiArea->subWindowList(QMdiArea::StackingOrder);
+        sub = list.isEmpty() ? nullptr : list.last();
+    }
+    return sub ? qobject_cast<CQuarlonFrame*>(sub->widget()) : nullptr;
+}
+
+QList<CQuarlonFrame*> CMainFrame::Frames() const
+{
+    QList<CQuarlonFrame*> frames;
+    for (QMdiSubWindow* sub : m_pMdiArea->subWindowList())
+        if (auto* frame = qobject_cast<CQuarlonFrame*>(sub->widget()))
+            frames << frame;
+    return frames;
+}
+
+QString CMainFrame::StatusCounts() const { return m_pCounts->text(); }
+
+void CMainFrame::UpdateStatusCounts()
+{
+    CQuarlonFrame* active = ActiveFrame();
+    long long loadedPoints = 0, loadedFaces = 0, viewPoints = 0, viewFaces = 0;
+    for (CQuarlonFrame* frame : Frames()) {
+        CQuarlonDoc* doc = frame->GetFrameDocument();
+        CQuarlonDoc::Position pos = doc->GetFirstModelPosition();
+        while (pos) {
+            CScanPos* model = doc->GetNextModel(pos);
+            vtkPolyDataMapper* mapper = model->GetMapper(kFullLevel);
+            vtkPolyData* data = mapper ? vtkPolyData::SafeDownCast(mapper->GetInput()) : nullptr;
+            if (!data)
+                continue;
+            const long long points = data->GetNumberOfPoints();
+            const long long faces = data->GetPolys() ? data->GetNumberOfCells() : 0;
+            loadedPoints += points;
+            loadedFaces += faces;
+            if (frame == active && model->IsVisible()) {
+                viewPoints += points;
+                viewFaces += faces;
+            }
+        }
+    }
+    m_pCounts->setText(QStringLiteral("Loaded %1 points and %2 faces. Viewing %3 points and %4 faces.")
+                           .arg(loadedPoints)
+                           .arg(loadedFaces)
+                           .arg(viewPoints)
+                           .arg(viewFaces));
+}
+
+void CMainFrame::OnDropFiles(const QStringList& paths, const QPoint& pos)
+{
+    if (paths.isEmpty())
+        return;
+    activateWindow();
+    CQuarlonFrame* active = ActiveFrame();
+    if (active) {
+        CQuarlonView* view = active->GetView();
+        const QRect viewRect(view->mapTo(this, QPoint(0, 0)), view->size());
+        if (view->isVisible() && viewRect.contains(pos)) {
+            for (const QString& path : paths)
+                active->OpenInsideFile(path);
+            UpdateStatusCounts();
+            view->Render();
+            return;
+        }
+    }
+    // Outside a view: the first file opens a document and the others join it.
+    CQuarlonFrame* target = nullptr;
+    for (const QString& path : paths) {
+        if (target)
+            target->OpenInsideFile(path);
+        else
+            target = m_pApp->OpenDocumentFile(path);
+    }
+    if (target)
+        target->GetView()->Render();
+    UpdateStatusCounts();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    event->acceptProposedAction();
+    OnDropFiles(paths, event->pos());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    QSettings profile(QStringLiteral("Tarvole Software"), QStringLiteral("Quarlon"));
+    profile.setValue(QStringLiteral("MainFrame/Geometry"), saveGeometry());
+    profile.setValue(QStringLiteral("MainFrame/State"), saveState());
+    profile.setValue(QStringLiteral("MainFrame/Maximized"), isMaximized());
+    m_pMdiArea->closeAllSubWindows();
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,51 @@
+#pragma once
+// Every menu and toolbar command in one table: identifier, label (with its
+// "&" mnemonic), shortcut and status-bar prompt.
+#include <QString>
+
+namespace cmd {
+
+enum Id {
+    FileNew = 57600,
+    FileOpen = 57601,
+    FileClose = 57602,
+    FilePrintSetup = 57606,
+    FilePrint = 57607,
+    FileMru = 57616,
+    AppExit = 57665,
+    AppAbout = 57664,
+    WindowCascade = 57650,
+    WindowTile = 57651,
+    ViewToolbar = 59392,
+    ViewStatusBar = 59393,
+    ViewTop = 32773,
+    ViewBottom = 32774,
+    ViewLeft = 32775,
+    ViewRight = 32776,
+    ViewFront = 32777,
+    ViewBack = 32778,
+    ViewNorthWest = 32779,
+    ViewNorthEast = 32780,
+    ViewSouthWest = 32781,
+    ViewSouthEast = 32782,
+    LoadSampleModel = 32829,
+    HelpTutorial = 32827,
+    HelpMouseInteraction = 32788,
+};
+
+struct Info {
+    int id;
+    const char* label;
+    const char* shortcut;
+    const char* prompt;
+};
+
+// The entry of `id`; a null pointer for an unknown identifier.
+const Info* Find(int id);
+
+// The preset number of a preset-view command, or -1.
+int PresetOf(int id);
+
+QString ObjectName(int id);
+
+} // namespace cmd

@@ -1,0 +1,14 @@
+#pragma once
+// The program's toolbar icons (16 x 16, with hot and disabled states) and
+// the view's interaction cursors, drawn in code.
+#include <QCursor>
+#include <QIcon>
+
+QIcon CommandIcon(int commandId);
+
+enum ViewCursor { CursorArrow = 0, CursorPan, CursorRotate, CursorSpin, CursorZoom, CursorCentre, CursorPick, CursorCount };
+QCursor MakeViewCursor(int index);
+
+// The splash picture: a shaped badge on a magenta background (the colour
+// that is cut away).
+QPixmap SplashPicture();

@@ -1,0 +1,72 @@
+#include "Prompts.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+class QtPrompt : public IPrompt {
+public:
+    void Message(QWidget* parent, const QString& text, Icon icon) override
+    {
+        const QString title = QStringLiteral("Quarlon");
+        switch (icon) {
+        case Icon::Warning: QMessageBox::warning(parent, title, text); break;
+        case Icon::Information: QMessageBox::information(parent, title, text); break;
+        case Icon::Error: QMessageBox::critical(parent, title, text); break;
+        }
+    }
+    bool AskYesNo(QWidget* parent, const QString& text) override
+    {
+        return QMessageBox::question(parent, QStringLiteral("Quarlon"), text, QMessageBox::Yes | QMessageBox::No) ==
+               QMessageBox::Yes;
+    }
+};
+
+class QtChooser : public IChooser {
+public:
+    QStringList OpenFiles(QWidget* parent, const QString& title, const QString& filter, bool multiple) override
+    {
+        if (multiple)
+            return QFileDialog::getOpenFileNames(parent, title, QString(), filter);
+        const QString one = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+        return one.isEmpty() ? QStringList() : QStringList{one};
+    }
+    QColor ChooseColor(QWidget* parent, const QColor& initial, bool* accepted) override
+    {
+        const QColor c = QColorDialog::getColor(initial, parent);
+        if (accepted)
+            *accepted = c.isValid();
+        return c;
+    }
+};
+
+QtPrompt g_qtPrompt;
+QtChooser g_qtChooser;
+IPrompt* g_prompt = &g_qtPrompt;
+IChooser* g_chooser = &g_qtChooser;
+
+} // namespace
+
+IPrompt& Prompt() { return *g_prompt; }
+IChooser& Chooser() { return *g_chooser; }
+void SetPrompt(IPrompt* prompt) { g_prompt = prompt ? prompt : &g_qtPrompt; }
+void SetChooser(IChooser* chooser) { g_chooser = chooser ? chooser : &g_qtChooser; }
+
+QString QtFilter(const QString& pipeFilter)
+{
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        QString label = parts[i];
+        // The label usually repeats the patterns in brackets; Qt reads those.
+        const int bracket = label.indexOf(QLatin1Char('('));
+        if (bracket >= 0)
+            label = label.left(bracket).trimmed();
+        entries << QStringLiteral("%1 (%2)").arg(label, patterns);
+    }
+    return entries.join(QStringLiteral(";;"));
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Message boxes and choosers go through these services, so that every
+// command shows its exact texts and tests can answer the questions.
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+class IPrompt {
+public:
+    enum class Icon { Warning, Information, Error };
+    virtual ~IPrompt() = default;
+    virtual void Message(QWidget* parent, const QString& text, Icon icon) = 0;
+    // true for Yes.
+    virtual bool AskYesNo(QWidget* parent, const QString& text) = 0;
+};
+
+class IChooser {
+public:
+    virtual ~IChooser() = default;
+    // Empty when cancelled. `filter` uses the Qt form ("Label (*.a *.b);;...").
+    virtual QStringList OpenFiles(QWidget* parent, const QString& title, const QString& filter, bool multiple) = 0;
+    virtual QColor ChooseColor(QWidget* parent, const QColor& initial, bool* accepted) = 0;
+};
+
+// The services in use; the real dialogs unless a test installed others.
+IPrompt& Prompt();
+IChooser& Chooser();
+void SetPrompt(IPrompt* prompt);   // none restores the real one
+void SetChooser(IChooser* chooser);
+
+// "Label|*.a;*.b|Label2|*.c||" (the program's filter notation) in Qt's form.
+QString QtFilter(const QString& pipeFilter);

@@ -1,0 +1,96 @@
+#pragma once
+// The 3D view of a document window: renderer, render window and interactor,
+// the orientation axes, the "Pt 1"/"Pt 2" captions, mouse and key dispatch,
+// and picking from the depth buffer.
+#include "model/IDocumentView.h"
+
+#include <QCursor>
+#include <QVTKOpenGLNativeWidget.h>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+class CQuarlonDoc;
+class IViewTools;
+class QPrinter;
+class vtkAxesActor;
+class vtkCaptionActor2D;
+class vtkGenericOpenGLRenderWindow;
+class vtkOrientationMarkerWidget;
+class vtkRenderer;
+class vtkTransform;
+
+class CQuarlonView : public QVTKOpenGLNativeWidget, public IDocumentView {
+    Q_OBJECT
+public:
+    explicit CQuarlonView(QWidget* parent = nullptr);
+    ~CQuarlonView() override;
+
+    void SetDocument(CQuarlonDoc* document) { m_pDocument = document; }
+    CQuarlonDoc* GetDocument() const { return m_pDocument; }
+    void SetTools(IViewTools* tools) { m_pTools = tools; }
+
+    // IDocumentView
+    vtkRenderer* GetRenderer() override { return m_pRenderer; }
+    vtkRenderWindow* GetRenderWindow() override;
+    void Invalidate() override { update(); }
+    void RefreshModelList() override;
+
+    // Projection, first preset view, first render, timer.
+    void OnInitialUpdate();
+    virtual void Render();
+    void UpdateDepthCache();
+    // Window pixel (y downward) to render coordinates; false when no model
+    // pixel lies within six pixels.
+    bool PickWorldPoint(int x, int y, double point[3]);
+    void SetPresetView(int preset);
+    void SetProjectionMode(int mode);
+    int GetProjectionMode() const { return m_nProjectionMode; }
+    unsigned int GetBackgroundColor() const;
+    void SetBackgroundColor(unsigned int colour);
+    // Renders at a reduced resolution and stretches the picture onto the page.
+    bool PrintTo(QPrinter& printer);
+
+    const double* GetScalePoint1() const { return m_scalePoint1 ? m_scalePoint1->data() : nullptr; }
+    const double* GetScalePoint2() const { return m_scalePoint2 ? m_scalePoint2->data() : nullptr; }
+    vtkCaptionActor2D* GetCaptionPt1() const { return m_pCaptionPt1; }
+    vtkCaptionActor2D* GetCaptionPt2() const { return m_pCaptionPt2; }
+    int CurrentCursorIndex() const { return m_nCursor; }
+
+signals:
+    void activated();
+
+protected:
+    bool event(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    bool HandleButtonPress(QMouseEvent* event);
+    void HandleMouseMove(QMouseEvent* event);
+    bool ForwardCleared(QMouseEvent* event);
+    void MeasurePoint(int x, int y);
+    void ScalePoint(int which, int x, int y);
+    void SetCursorIndex(int index);
+    int DevicePixels(int logical) const;
+
+    CQuarlonDoc* m_pDocument = nullptr;
+    IViewTools* m_pTools = nullptr;
+    int m_nPrintResolution = 100;
+    std::vector<float> m_depthBuffer;
+    int m_nDepthWidth = 0, m_nDepthHeight = 0;
+    vtkRenderer* m_pRenderer;
+    vtkGenericOpenGLRenderWindow* m_pRenderWindow;
+    vtkTransform* m_pWorldToView;
+    vtkTransform* m_pViewToWorld;
+    int m_nProjectionMode = 1;
+    QCursor m_cursors[7];
+    int m_nCursor = 0;
+    vtkAxesActor* m_pAxesActor;
+    vtkOrientationMarkerWidget* m_pOrientationWidget;
+    std::optional<std::array<double, 3>> m_scalePoint1, m_scalePoint2;
+    vtkCaptionActor2D* m_pCaptionPt1;
+    vtkCaptionActor2D* m_pCaptionPt2;
+    int m_nTimer = 0;
+};

@@ -1,0 +1,43 @@
+#pragma once
+#include "Fixtures.h"
+#include "app/Prompts.h"
+
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class CQuarlonView;
+
+// A private configuration folder, instance name and no splash for the
+// whole test process; made before the application object.
+struct GuiEnvironment {
+    static void Prepare();
+    static QString ConfigFolder();
+    static QString SettingsFile(); // the application settings file
+    static void ResetSettings();   // empties settings file and profile store
+};
+
+class RecordingPrompt : public IPrompt {
+public:
+    RecordingPrompt() { SetPrompt(this); }
+    ~RecordingPrompt() override { SetPrompt(nullptr); }
+    void Message(QWidget*, const QString& text, Icon icon) override
+    {
+        messages << text;
+        icons.push_back(icon);
+    }
+    bool AskYesNo(QWidget*, const QString& text) override
+    {
+        messages << text;
+        return answer;
+    }
+    QStringList messages;
+    std::vector<Icon> icons;
+    bool answer = true;
+};
+
+// The window pixel (y downward, logical) where a render-coordinate point is drawn.
+QPoint PixelOf(CQuarlonView* view, const double world[3]);
+// Lets the windows settle: pending events and a short wait.
+void Settle(int ms = 50);
