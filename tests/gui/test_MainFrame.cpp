@@ -99,7 +99,11 @@ TEST_F(MainFrameTest, StatusLineCountsLoadedAndViewedPointsAndFaces)
 TEST_F(MainFrameTest, MenusWithAndWithoutADocumentAndRealIcons)
 {
     EXPECT_FALSE(Main()->Action(cmd::FileClose)->isVisible());
+    EXPECT_FALSE(Main()->Action(cmd::OpenInside)->isVisible());
     EXPECT_FALSE(Main()->Action(cmd::ViewTop)->isEnabled());
+    EXPECT_TRUE(Main()->Action(cmd::FilePrint)->isVisible()) << "toolbar buttons stay, greyed";
+    EXPECT_FALSE(Main()->Action(cmd::FilePrint)->isEnabled());
+    EXPECT_FALSE(Main()->Action(cmd::SurfaceRgb)->isEnabled());
     ASSERT_NE(app.OpenDocumentFile(Model("a.vtp", {5, 5, true, {}})), nullptr);
     Settle();
     EXPECT_TRUE(Main()->Action(cmd::FileClose)->isVisible());

@@ -99,6 +99,20 @@ void CMainFrame::BuildToolBars()
     m_pStandardBar->setIconSize(QSize(16, 16));
     m_pStandardBar->addAction(MakeAction(cmd::FileOpen));
     m_pStandardBar->addSeparator();
+    m_pStandardBar->addAction(MakeAction(cmd::ModelsList));
+    for (int group = 0; group < 3; ++group) {
+        m_pStandardBar->addSeparator();
+        // One Color, RGB, Texture of points, wireframe, surface.
+        static const int kIndices[3][3] = {{4, 0, 16}, {9, 5, 17}, {14, 10, 15}};
+        for (int index : kIndices[group])
+            m_pStandardBar->addAction(MakeAction(cmd::RepresentationCommand(index)));
+    }
+    m_pStandardBar->addSeparator();
+    m_pStandardBar->addAction(MakeAction(cmd::PerspectiveView));
+    m_pStandardBar->addSeparator();
+    m_pStandardBar->addAction(MakeAction(cmd::StereoAnaglyph));
+    m_pStandardBar->addAction(MakeAction(cmd::StereoRedBlue));
+    m_pStandardBar->addSeparator();
     m_pStandardBar->addAction(MakeAction(cmd::FilePrint));
     m_pStandardBar->addAction(MakeAction(cmd::HelpMouseInteraction));
     m_pStandardBar->addAction(MakeAction(cmd::HelpTutorial));
@@ -118,6 +132,8 @@ void CMainFrame::BuildMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(Action(cmd::FileOpen));
+    QAction* openInside = MakeAction(cmd::OpenInside);
+    file->addAction(openInside);
     QAction* close = MakeAction(cmd::FileClose);
     file->addAction(close);
     file->addSeparator();
@@ -153,6 +169,33 @@ void CMainFrame::BuildMenus()
     QMenu* presets = view->addMenu(QStringLiteral("Preset &Views"));
     for (int id = cmd::ViewTop; id <= cmd::ViewSouthEast; ++id)
         presets->addAction(Action(id));
+    QList<QAction*> viewItems;
+    viewItems << view->addSeparator();
+    view->addAction(Action(cmd::PerspectiveView));
+    viewItems << view->addSeparator();
+    QMenu* fast = view->addMenu(QStringLiteral("Fast Representation Switch"));
+    // Points, wireframe, surface groups: One Color, RGB, Texture, GrayScale, RedBlue, BlueRed.
+    for (int group = 0; group < 3; ++group) {
+        if (group)
+            fast->addSeparator();
+        const int base = group * 5;
+        const int texture = group == 0 ? 16 : group == 1 ? 17 : 15;
+        for (int index : {base + 4, base, texture, base + 1, base + 2, base + 3})
+            fast->addAction(Action(cmd::RepresentationCommand(index)));
+    }
+    viewItems << fast->menuAction() << view->addSeparator();
+    view->addAction(Action(cmd::StereoAnaglyph));
+    view->addAction(Action(cmd::StereoRedBlue));
+    viewItems << view->addSeparator();
+    view->addAction(MakeAction(cmd::BackfaceCulling));
+    viewItems << Action(cmd::BackfaceCulling) << view->addSeparator();
+    view->addAction(Action(cmd::ModelsList));
+    viewItems << view->addSeparator();
+    view->addAction(MakeAction(cmd::BackgroundColor));
+    viewItems << Action(cmd::BackgroundColor);
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->addAction(MakeAction(cmd::ZExaggeration));
 
     m_pWindowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
     m_pWindowMenu->addAction(MakeAction(cmd::WindowCascade));
@@ -165,7 +208,14 @@ void CMainFrame::BuildMenus()
     help->addAction(Action(cmd::HelpMouseInteraction));
 
     // Shown only while a document window is open.
-    m_documentOnly = {close, print, presetsSeparator, presets->menuAction(), m_pWindowMenu->menuAction()};
+    // Menu-only commands hide without a document; those on the toolbars
+    // stay and are greyed (UpdateMenus).
+    m_documentOnly = {openInside, close, presetsSeparator, presets->menuAction(), m_pWindowMenu->menuAction(),
+                      tools->menuAction()};
+    m_documentOnly << viewItems;
+    for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList})
+        Action(id)->setCheckable(true);
+    connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateCheckMarks);
     UpdateRecentFiles();
 }
 
@@ -174,9 +224,20 @@ void CMainFrame::UpdateMenus()
     const bool hasDocument = ActiveFrame() != nullptr;
     for (QAction* a : m_documentOnly)
         a->setVisible(hasDocument);
-    for (int id = cmd::ViewTop; id <= cmd::ViewSouthEast; ++id)
-        Action(id)->setEnabled(hasDocument);
-    Action(cmd::FilePrint)->setEnabled(hasDocument);
+    // Document commands on the toolbars are greyed without a document.
+    for (QAction* a : m_pStandardBar->actions() + m_p3DBar->actions()) {
+        const int id = a->data().toInt();
+        if (id && id != cmd::FileOpen && id != cmd::HelpMouseInteraction && id != cmd::HelpTutorial && id != cmd::AppAbout)
+            a->setEnabled(hasDocument);
+    }
+    UpdateCheckMarks();
+}
+
+void CMainFrame::UpdateCheckMarks()
+{
+    CQuarlonFrame* frame = ActiveFrame();
+    for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList})
+        Action(id)->setChecked(frame && frame->IsChecked(id));
 }
 
 void CMainFrame::UpdateRecentFiles()
@@ -198,11 +259,11 @@ void CMainFrame::UpdateRecentFiles()
 
 void CMainFrame::OnCommand(int id)
 {
-    const int preset = cmd::PresetOf(id);
-    if (preset >= 0) {
-        if (CQuarlonFrame* frame = ActiveFrame())
-            frame->GetView()->SetPresetView(preset);
-        return;
+    if (CQuarlonFrame* frame = ActiveFrame()) {
+        if (frame->OnCommand(id)) {
+            UpdateCheckMarks();
+            return;
+        }
     }
     switch (id) {
     case cmd::FileOpen: m_pApp->OnFileOpen(); break;
@@ -239,6 +300,10 @@ QMdiSubWindow* CMainFrame::AddFrame(CQuarlonFrame* frame)
     connect(sub, &QObject::destroyed, this, [this] {
         UpdateMenus();
         UpdateStatusCounts();
+    });
+    connect(frame, &CQuarlonFrame::statusCountsChanged, this, [this] {
+        UpdateStatusCounts();
+        UpdateCheckMarks();
     });
     sub->showMaximized();
     return sub;

@@ -44,6 +44,7 @@ private:
     void BuildMenus();
     void BuildToolBars();
     void UpdateMenus();
+    void UpdateCheckMarks();
     void OnCommand(int id);
 
     CQuarlonApp* m_pApp;

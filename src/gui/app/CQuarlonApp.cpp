@@ -1,6 +1,7 @@
 #include "CQuarlonApp.h"
 
 #include "CMainFrame.h"
+#include "Commands.h"
 #include "HelpDialogs.h"
 #include "Icons.h"
 #include "Prompts.h"
@@ -137,7 +138,7 @@ bool CQuarlonApp::InitInstance(const QStringList& arguments, int& exitCode)
     connect(m_pInstance, &CSingleInstance::anotherInstance, this, &CQuarlonApp::OnAnotherInstance);
 
     m_pMainFrame = new CMainFrame(this);
-    QApplication::setWindowIcon(CommandIcon(0x7fff));
+    QApplication::setWindowIcon(CommandIcon(cmd::SurfaceRgb));
     for (const QString& file : files) {
         if (!OpenDocumentFile(file)) {
             Prompt().Message(nullptr, QStringLiteral("Unable to open %1.").arg(file), IPrompt::Icon::Warning);

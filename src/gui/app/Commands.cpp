@@ -28,6 +28,40 @@ const Info kCommands[] = {
     {LoadSampleModel, "Load Sample Model", "", "Load Sample Model"},
     {HelpTutorial, "&Tutorial", "", "Tutorial"},
     {HelpMouseInteraction, "Mouse Interaction...", "F1", "Mouse Interaction..."},
+    {OpenInside, "Open Inside...", "Ctrl+I", "Open Inside..."},
+    {PerspectiveView, "Perspective View", "", "Perspective View"},
+    {StereoAnaglyph, "&Stereo Anaglyph", "", "View Stereo Anaglyph"},
+    {StereoRedBlue, "Stereo Red - Blue", "", "View Stereo Red - Blue"},
+    {BackfaceCulling, "BackFace Culling", "", "BackFace Culling"},
+    {BackgroundColor, "Background Color", "", "Background Color"},
+    {ModelsList, "Models List", "", "Models List"},
+    {ZExaggeration, "Z Exaggeration", "", "Z Exaggeration"},
+    {PointsRgb, "Points RGB", "", "Points RGB"},
+    {PointsGray, "Points Intensity GrayScale", "", "Points Intensity GrayScale"},
+    {PointsRedBlue, "Points Intensity RedBlue", "", "Points Intensity RedBlue"},
+    {PointsBlueRed, "Points Intensity BlueRed", "", "Points Intensity BlueRed"},
+    {PointsOneColor, "Points One Color", "", "Points One Color"},
+    {WireframeRgb, "Wireframe RGB", "", "Wireframe RGB"},
+    {WireframeGray, "Wireframe Intensity GrayScale", "", "Wireframe Intensity GrayScale"},
+    {WireframeRedBlue, "Wireframe Intensity RedBlue", "", "Wireframe Intensity RedBlue"},
+    {WireframeBlueRed, "Wireframe Intensity BlueRed", "", "Wireframe Intensity BlueRed"},
+    {WireframeOneColor, "Wireframe One Color", "", "Wireframe One Color"},
+    {SurfaceRgb, "Surface RGB", "", "Surface RGB"},
+    {SurfaceGray, "Surface Intensity GrayScale", "", "Surface Intensity GrayScale"},
+    {SurfaceRedBlue, "Surface Intensity RedBlue", "", "Surface Intensity RedBlue"},
+    {SurfaceBlueRed, "Surface Intensity BlueRed", "", "Surface Intensity BlueRed"},
+    {SurfaceOneColor, "Surface One Color", "", "Surface One Color"},
+    {SurfaceTexture, "Surface Texture", "", "Surface Texture"},
+    {PointsTexture, "Points Texture", "", "Points Texture"},
+    {WireframeTexture, "Wireframe Texture", "", "Wireframe Texture"},
+};
+
+// Index order 0-17.
+const int kRepresentationCommands[18] = {
+    PointsRgb, PointsGray, PointsRedBlue, PointsBlueRed, PointsOneColor,
+    WireframeRgb, WireframeGray, WireframeRedBlue, WireframeBlueRed, WireframeOneColor,
+    SurfaceRgb, SurfaceGray, SurfaceRedBlue, SurfaceBlueRed, SurfaceOneColor,
+    SurfaceTexture, PointsTexture, WireframeTexture,
 };
 
 struct Preset {
@@ -54,6 +88,16 @@ int PresetOf(int id)
             return p.preset;
     return -1;
 }
+
+int RepresentationOf(int id)
+{
+    for (int i = 0; i < 18; ++i)
+        if (kRepresentationCommands[i] == id)
+            return i;
+    return -1;
+}
+
+int RepresentationCommand(int index) { return index >= 0 && index < 18 ? kRepresentationCommands[index] : 0; }
 
 QString ObjectName(int id) { return QStringLiteral("ID_%1").arg(id); }
 

@@ -31,6 +31,33 @@ enum Id {
     LoadSampleModel = 32829,
     HelpTutorial = 32827,
     HelpMouseInteraction = 32788,
+    OpenInside = 32802,
+    PerspectiveView = 32826,
+    StereoAnaglyph = 32784,
+    StereoRedBlue = 32786,
+    BackfaceCulling = 32805,
+    BackgroundColor = 32790,
+    ModelsList = 32825,
+    ZExaggeration = 32843,
+    // Fast representation switch.
+    PointsRgb = 32799,
+    PointsGray = 32824,
+    PointsRedBlue = 32809,
+    PointsBlueRed = 32810,
+    PointsOneColor = 32811,
+    WireframeRgb = 32812,
+    WireframeGray = 32813,
+    WireframeRedBlue = 32814,
+    WireframeBlueRed = 32815,
+    WireframeOneColor = 32816,
+    SurfaceRgb = 32800,
+    SurfaceGray = 32823,
+    SurfaceRedBlue = 32819,
+    SurfaceBlueRed = 32820,
+    SurfaceOneColor = 32821,
+    SurfaceTexture = 32793,
+    PointsTexture = 32852,
+    WireframeTexture = 32853,
 };
 
 struct Info {
@@ -45,6 +72,10 @@ const Info* Find(int id);
 
 // The preset number of a preset-view command, or -1.
 int PresetOf(int id);
+
+// The representation index (0-17) of a fast-switch command, or -1; and back.
+int RepresentationOf(int id);
+int RepresentationCommand(int index);
 
 QString ObjectName(int id);
 

@@ -113,7 +113,82 @@ void DrawGlyph(QPainter& p, int id, const QColor& accent)
         p.drawRect(QRectF(7, 7, 2, 5.5));
         break;
     }
+    case cmd::ModelsList: {
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5, 1.5, 13, 13));
+        for (int i = 0; i < 3; ++i) {
+            p.setBrush(i == 1 ? QColor(150, 150, 150) : QColor(255, 215, 60));
+            p.drawEllipse(QPointF(4.5, 4.5 + i * 3.6), 1.4, 1.4);
+            p.drawLine(QPointF(7, 4.5 + i * 3.6), QPointF(12.5, 4.5 + i * 3.6));
+        }
+        break;
+    }
+    case cmd::PerspectiveView: {
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(QColor(214, 220, 230));
+        p.drawPolygon(QPolygonF({QPointF(1.5, 3.5), QPointF(14.5, 6), QPointF(14.5, 10), QPointF(1.5, 12.5)}));
+        p.setPen(QPen(accent, 1));
+        p.drawLine(QPointF(1.5, 8), QPointF(14.5, 8));
+        p.drawLine(QPointF(8, 4.8), QPointF(8, 11.2));
+        break;
+    }
+    case cmd::StereoAnaglyph:
+    case cmd::StereoRedBlue: {
+        const QColor right = id == cmd::StereoAnaglyph ? QColor(0, 200, 220) : QColor(40, 80, 230);
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(QColor(220, 40, 40));
+        p.drawEllipse(QRectF(1, 5, 6.5, 6));
+        p.setBrush(right);
+        p.drawEllipse(QRectF(8.5, 5, 6.5, 6));
+        p.drawLine(QPointF(7.5, 7.5), QPointF(8.5, 7.5));
+        break;
+    }
     default: {
+        const int repr = cmd::RepresentationOf(id);
+        if (repr >= 0) {
+            // Row of the table: points, wireframe or surface; colouring one
+            // colour, RGB or texture.
+            const int kind = repr >= 15 ? (repr == 15 ? 2 : repr == 16 ? 0 : 1) : repr / 5;
+            const int colouring = repr >= 15 ? 2 : (repr % 5 == 0 ? 1 : repr % 5 == 4 ? 0 : 3);
+            auto colourAt = [&](int i, int j) -> QColor {
+                if (colouring == 0)
+                    return QColor(200, 200, 205);
+                if (colouring == 1)
+                    return QColor::fromHsv((i * 70 + j * 40) % 360, 200, 230);
+                if (colouring == 2)
+                    return ((i + j) % 2) ? QColor(110, 160, 60) : QColor(190, 140, 70);
+                return QColor::fromHsv(0, 0, 80 + 50 * j);
+            };
+            if (kind == 0) {
+                p.setPen(Qt::NoPen);
+                for (int j = 0; j < 4; ++j)
+                    for (int i = 0; i < 4; ++i) {
+                        p.setBrush(colourAt(i, j));
+                        p.drawEllipse(QPointF(2.5 + i * 3.7, 2.5 + j * 3.7), 1.5, 1.5);
+                    }
+            } else {
+                const QPointF a(1, 13), b(8, 2), c(15, 13), d(8, 9);
+                if (kind == 2) {
+                    p.setPen(QPen(kInk, 0.8));
+                    p.setBrush(colourAt(0, 0));
+                    p.drawPolygon(QPolygonF({a, b, d}));
+                    p.setBrush(colourAt(1, 1));
+                    p.drawPolygon(QPolygonF({b, c, d}));
+                    p.setBrush(colourAt(1, 2));
+                    p.drawPolygon(QPolygonF({a, d, c}));
+                } else {
+                    p.setBrush(Qt::NoBrush);
+                    p.setPen(QPen(colouring == 0 ? kInk : colourAt(0, 1), 1.2));
+                    p.drawPolygon(QPolygonF({a, b, c}));
+                    p.setPen(QPen(colouring == 0 ? kInk : colourAt(1, 2), 1.2));
+                    p.drawLine(a, d);
+                    p.drawLine(b, d);
+                    p.drawLine(c, d);
+                }
+            }
+            break;
+        }
         static const struct { int id; char face; } kFaces[] = {
             {cmd::ViewTop, 't'}, {cmd::ViewBottom, 'b'}, {cmd::ViewLeft, 'l'}, {cmd::ViewRight, 'r'},
             {cmd::ViewFront, 'f'}, {cmd::ViewBack, 'k'}, {cmd::ViewNorthWest, 'a'}, {cmd::ViewNorthEast, 'c'},
@@ -201,6 +276,29 @@ QIcon CommandIcon(int commandId)
     icon.addPixmap(Hot(normal), QIcon::Active); // under the mouse
     icon.addPixmap(Disabled(normal), QIcon::Disabled);
     return icon;
+}
+
+QPixmap BulbPixmap(bool lit)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    if (lit) {
+        QRadialGradient glow(QPointF(8, 6), 8);
+        glow.setColorAt(0, QColor(255, 250, 200, 200));
+        glow.setColorAt(1, QColor(255, 230, 120, 0));
+        p.setPen(Qt::NoPen);
+        p.setBrush(glow);
+        p.drawEllipse(QPointF(8, 6), 8, 8);
+    }
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(lit ? QColor(255, 215, 40) : QColor(170, 170, 175));
+    p.drawEllipse(QRectF(3.5, 1.5, 9, 9));
+    p.setBrush(QColor(120, 120, 130));
+    p.drawRect(QRectF(5.5, 10.5, 5, 4));
+    p.drawLine(QPointF(5.5, 12.5), QPointF(10.5, 12.5));
+    return pm;
 }
 
 QCursor MakeViewCursor(int index)

@@ -6,6 +6,9 @@
 
 QIcon CommandIcon(int commandId);
 
+// The models list's visibility bulbs.
+QPixmap BulbPixmap(bool lit);
+
 enum ViewCursor { CursorArrow = 0, CursorPan, CursorRotate, CursorSpin, CursorZoom, CursorCentre, CursorPick, CursorCount };
 QCursor MakeViewCursor(int index);
 

@@ -1,12 +1,24 @@
 #include "CQuarlonFrame.h"
 
+#include "CInputValueDlg.h"
 #include "CQuarlonView.h"
+#include "app/Commands.h"
+#include "app/Prompts.h"
 #include "common/AppSettings.h"
 #include "controls/CVTKListenerDlg.h"
+#include "exchange/CModelListDlg.h"
 #include "model/CQuarlonDoc.h"
+#include "model/CScanPos.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QVBoxLayout>
+
+#include <vtkRenderWindow.h>
+
+namespace {
+const char* const kOneModelMessage = "Please select just one model from the \"Models List\" window!";
+}
 
 CQuarlonFrame::CQuarlonFrame(QWidget* parent)
     : QWidget(parent), m_pDocument(std::make_unique<CQuarlonDoc>()), m_pView(new CQuarlonView(this))
@@ -19,13 +31,16 @@ CQuarlonFrame::CQuarlonFrame(QWidget* parent)
     m_pView->SetTools(this);
     m_pDocument->SetView(m_pView);
     m_pDocument->SetProgressFactory([] { return std::make_unique<CVTKListenerDlg>(); });
+    connect(m_pView, &CQuarlonView::modelListRefreshRequested, this, &CQuarlonFrame::RefreshModelList);
 }
 
 CQuarlonFrame::~CQuarlonFrame()
 {
     // The next view starts with the projection of the last one closed.
     appsettings::WriteSetting("Quarlon", "PerspectiveView", std::to_string(m_pView->GetProjectionMode()));
-    // Models leave the renderer before the view goes.
+    // Models leave the renderer before the view goes; the list goes first.
+    delete m_pModelListDlg;
+    m_pModelListDlg = nullptr;
     m_pDocument->OnCloseDocument();
     m_pDocument.reset();
 }
@@ -41,7 +56,182 @@ bool CQuarlonFrame::OpenInsideFile(const QString& path)
     const QString suffix = QFileInfo(path).suffix();
     if (suffix != QLatin1String("vtp") && suffix != QLatin1String("pvtp") && suffix != QLatin1String("vtk"))
         return false;
-    return m_pDocument->AddModel(path.toStdString()) != nullptr;
+    if (!m_pDocument->AddModel(path.toStdString()))
+        return false;
+    if (m_pDocument->GetModelCount() > 1) {
+        CreateModelListDlg();
+        ShowModelList();
+    }
+    return true;
+}
+
+void CQuarlonFrame::RefreshModelList()
+{
+    // The document asks after each model it adds; the list is made on demand.
+    CreateModelListDlg();
+    if (m_pModelListDlg)
+        m_pModelListDlg->FillFromDocument();
+}
+
+bool CQuarlonFrame::CreateModelListDlg()
+{
+    if (m_pModelListDlg)
+        return false;
+    m_pModelListDlg = new CModelListDlg(m_pView, this);
+    connect(m_pModelListDlg, &CModelListDlg::addRequested, this, &CQuarlonFrame::OnOpenInside);
+    connect(m_pModelListDlg, &CModelListDlg::modelsChanged, this, &CQuarlonFrame::statusCountsChanged);
+    m_pModelListDlg->FillFromDocument();
+    return true;
+}
+
+void CQuarlonFrame::ShowModelList()
+{
+    if (!m_pModelListDlg || m_pModelListDlg->isVisible())
+        return;
+    // The list is made while the document loads, before the view has its
+    // place on screen; it is placed when it first appears: its top-right
+    // corner meets the view's.
+    m_pModelListDlg->showNormal();
+    if (!m_bListPlaced) {
+        const QPoint topRight = m_pView->mapToGlobal(QPoint(m_pView->width(), 0));
+        m_pModelListDlg->move(topRight.x() - (m_pModelListDlg->frameGeometry().width() + 1), topRight.y());
+        m_bListPlaced = true;
+    }
+}
+
+CScanPos* CQuarlonFrame::ChooseOneModel()
+{
+    const int count = m_pDocument->GetModelCount();
+    if (count == 0)
+        return nullptr;
+    if (count == 1) {
+        CQuarlonDoc::Position pos = m_pDocument->GetFirstModelPosition();
+        return m_pDocument->GetNextModel(pos);
+    }
+    CreateModelListDlg();
+    if (!m_pModelListDlg)
+        return nullptr;
+    ShowModelList();
+    const QList<int> rows = m_pModelListDlg->List()->SelectedRows();
+    if (rows.size() != 1) {
+        Prompt().Message(this, QString::fromLatin1(kOneModelMessage), IPrompt::Icon::Information);
+        return nullptr;
+    }
+    return m_pModelListDlg->GetModelAt(rows.first());
+}
+
+bool CQuarlonFrame::OnCommand(int id)
+{
+    const int preset = cmd::PresetOf(id);
+    if (preset >= 0) {
+        m_pView->SetPresetView(preset);
+        return true;
+    }
+    const int representation = cmd::RepresentationOf(id);
+    if (representation >= 0) {
+        OnFastSwitch(representation);
+        return true;
+    }
+    switch (id) {
+    case cmd::PerspectiveView: m_pView->SetProjectionMode(m_pView->GetProjectionMode() == 1 ? 0 : 1); return true;
+    case cmd::StereoAnaglyph: OnStereo(VTK_STEREO_ANAGLYPH); return true;
+    case cmd::StereoRedBlue: OnStereo(VTK_STEREO_RED_BLUE); return true;
+    case cmd::BackfaceCulling:
+        m_pDocument->SetBackfaceCulling(!m_pDocument->GetBackfaceCulling());
+        m_pView->Render();
+        return true;
+    case cmd::BackgroundColor: OnBackgroundColor(); return true;
+    case cmd::ModelsList: OnModelsList(); return true;
+    case cmd::OpenInside: OnOpenInside(); return true;
+    case cmd::ZExaggeration: OnZExaggeration(); return true;
+    default: return false;
+    }
+}
+
+bool CQuarlonFrame::IsChecked(int id) const
+{
+    vtkRenderWindow* window = m_pView->GetRenderWindow();
+    switch (id) {
+    case cmd::PerspectiveView: return m_pView->GetProjectionMode() == 0;
+    case cmd::StereoAnaglyph: return window->GetStereoRender() && window->GetStereoType() == VTK_STEREO_ANAGLYPH;
+    case cmd::StereoRedBlue: return window->GetStereoRender() && window->GetStereoType() == VTK_STEREO_RED_BLUE;
+    case cmd::BackfaceCulling: return m_pDocument->GetBackfaceCulling() != 0;
+    case cmd::ModelsList: return m_pModelListDlg && m_pModelListDlg->isVisible();
+    default: return false;
+    }
+}
+
+void CQuarlonFrame::OnStereo(int type)
+{
+    vtkRenderWindow* window = m_pView->GetRenderWindow();
+    if (!window->GetStereoRender()) {
+        window->SetStereoType(type);
+        window->StereoRenderOn();
+    } else if (window->GetStereoType() != type) {
+        window->SetStereoType(type);
+    } else {
+        window->StereoRenderOff();
+    }
+    m_pView->Render();
+}
+
+void CQuarlonFrame::OnBackgroundColor()
+{
+    const unsigned int current = m_pView->GetBackgroundColor();
+    bool accepted = false;
+    const QColor chosen = Chooser().ChooseColor(this, QColor(current & 0xFF, (current >> 8) & 0xFF, (current >> 16) & 0xFF), &accepted);
+    if (!accepted || !chosen.isValid())
+        return;
+    m_pView->SetBackgroundColor(static_cast<unsigned int>(chosen.red()) | (static_cast<unsigned int>(chosen.green()) << 8) |
+                                (static_cast<unsigned int>(chosen.blue()) << 16));
+    m_pView->Render();
+}
+
+void CQuarlonFrame::OnFastSwitch(int index)
+{
+    const bool ok = m_pDocument->SetRepresentationAll(index);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_pView->Render();
+    QApplication::restoreOverrideCursor();
+    if (!ok)
+        Prompt().Message(this,
+                         QStringLiteral("Warning! One or more errors occurred while applying new settings!\n\nPerhaps "
+                                        "one or more clouds are missing the properties you set."),
+                         IPrompt::Icon::Warning);
+}
+
+void CQuarlonFrame::OnModelsList()
+{
+    CreateModelListDlg();
+    if (!m_pModelListDlg)
+        return;
+    if (m_pModelListDlg->isVisible())
+        m_pModelListDlg->hide();
+    else
+        ShowModelList();
+}
+
+void CQuarlonFrame::OnOpenInside()
+{
+    const QStringList files = Chooser().OpenFiles(
+        this, QStringLiteral("Open Inside"),
+        QtFilter(QStringLiteral("Point Cloud File (*.pvtp;*.vtp;*.vtk)|*.pvtp;*.vtp;*.vtk||")), true);
+    for (const QString& file : files)
+        OpenInsideFile(file);
+    emit statusCountsChanged();
+    m_pView->Render();
+}
+
+void CQuarlonFrame::OnZExaggeration()
+{
+    CScanPos* model = ChooseOneModel();
+    if (!model)
+        return;
+    CInputValueDlg dlg(model->GetZScale());
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    model->SetZScale(dlg.GetDoubleValue());
+    m_pView->Render();
 }
 
 QString CQuarlonFrame::Title() const

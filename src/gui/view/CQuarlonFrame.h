@@ -7,8 +7,10 @@
 
 #include <memory>
 
+class CModelListDlg;
 class CQuarlonDoc;
 class CQuarlonView;
+class CScanPos;
 
 class CQuarlonFrame : public QWidget, public IViewTools {
     Q_OBJECT
@@ -26,6 +28,29 @@ public:
     // The document's title: its file name.
     QString Title() const;
 
+    // Runs a command of the document window; false when it is not one.
+    bool OnCommand(int commandId);
+    // Whether the command's menu item carries a check mark.
+    bool IsChecked(int commandId) const;
+    CModelListDlg* GetModelListDlg() const { return m_pModelListDlg; }
+    // Creates and places the models list; false when it already existed.
+    bool CreateModelListDlg();
+    // The one model a command acts on: the only one, or the one selected in
+    // the models list (which is shown); none with a message otherwise.
+    CScanPos* ChooseOneModel();
+
+    void OnOpenInside();
+    void OnZExaggeration();
+    void OnFastSwitch(int index);
+    void OnStereo(int type);
+    void OnBackgroundColor();
+    void OnModelsList();
+
+signals:
+    // The models or their visibility changed: the status line recounts.
+    void statusCountsChanged();
+
+public:
     // IViewTools: the measure and scale windows are not part of this build yet.
     bool IsMeasureVisible() const override { return false; }
     bool IsScaleVisible() const override { return false; }
@@ -34,6 +59,11 @@ public:
     void OnButtonUp() override {}
 
 private:
+    void RefreshModelList();
+    void ShowModelList();
+
     std::unique_ptr<CQuarlonDoc> m_pDocument;
     CQuarlonView* m_pView;
+    CModelListDlg* m_pModelListDlg = nullptr;
+    bool m_bListPlaced = false;
 };

@@ -138,7 +138,7 @@ CQuarlonView::~CQuarlonView()
 
 vtkRenderWindow* CQuarlonView::GetRenderWindow() { return m_pRenderWindow; }
 
-void CQuarlonView::RefreshModelList() {}
+void CQuarlonView::RefreshModelList() { emit modelListRefreshRequested(); }
 
 void CQuarlonView::OnInitialUpdate()
 {

@@ -60,6 +60,8 @@ public:
 
 signals:
     void activated();
+    // The document added a model: the frame's models list follows.
+    void modelListRefreshRequested();
 
 protected:
     bool event(QEvent* event) override;

@@ -1,0 +1,65 @@
+#pragma once
+// The models list of one document window: a row per model with a bulb that
+// shows and switches its visibility, and buttons to add and remove models.
+#include <QDialog>
+#include <QTableWidget>
+
+class CQuarlonView;
+class CQuarlonDoc;
+class CScanPos;
+class QPushButton;
+
+class CModelListCtrl : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit CModelListCtrl(QWidget* parent = nullptr);
+    void InitList(CQuarlonView* owner);
+    CScanPos* GetModelAt(int row) const;
+    QList<int> SelectedRows() const;
+    CQuarlonView* Owner() const { return m_pOwner; }
+
+signals:
+    void bulbClicked(int row);      // left click on a row's bulb
+    void bulbRightClicked(int row); // right click on a row's bulb
+    void rowClicked(int row);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    CQuarlonView* m_pOwner = nullptr;
+};
+
+class CModelListDlg : public QDialog {
+    Q_OBJECT
+public:
+    CModelListDlg(CQuarlonView* owner, QWidget* parent);
+
+    void FillFromDocument();
+    CModelListCtrl* List() const { return m_pList; }
+    CScanPos* GetModelAt(int row) const { return m_pList->GetModelAt(row); }
+
+signals:
+    // "Add": the frame runs its "Open Inside..." command.
+    void addRequested();
+    // Visibility or the model set changed: the status line recounts.
+    void modelsChanged();
+    // A row was clicked (for a visible properties window to follow).
+    void modelClicked(CScanPos* model);
+
+public slots:
+    void OnAddModels();
+    void OnRemoveModels();
+    void accept() override {}
+    void reject() override {}
+
+private:
+    void OnClickBulb(int row);
+    void OnRightClickBulb(int row);
+    CQuarlonDoc* Document() const;
+    void RepaintAll();
+
+    CQuarlonView* m_pOwner;
+    CModelListCtrl* m_pList;
+};
