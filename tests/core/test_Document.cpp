@@ -161,3 +161,29 @@ TEST_F(Document, CullingAndRepresentationForAllModels)
     CQuarlonDoc empty;
     EXPECT_TRUE(empty.SetRepresentationAll(3));
 }
+
+#include "model/SceneBounds.h"
+
+TEST_F(Document, SceneBoundsPlaceEachModelAtItsOffset)
+{
+    WriteModel(dir.File("a.vtp"), {11, 6, true, {}});
+    WriteText(dir.File("a.vtw"), "[PolyData Offset]\nX=1000\nY=2000\nZ=0\n");
+    WriteModel(dir.File("b.vtp"), {11, 6, true, {}});
+    WriteText(dir.File("b.vtw"), "[PolyData Offset]\nX=1070\nY=2000\nZ=5\n");
+    ASSERT_NE(doc.AddModel(dir.File("a.vtp")), nullptr);
+    CScanPos* b = doc.AddModel(dir.File("b.vtp"));
+    ASSERT_NE(b, nullptr);
+    double bounds[6];
+    ASSERT_TRUE(ComputeSceneBounds(view.GetRenderer(), bounds));
+    EXPECT_DOUBLE_EQ(bounds[0], 0.0);
+    EXPECT_DOUBLE_EQ(bounds[1], 80.0);
+    EXPECT_DOUBLE_EQ(bounds[2], 0.0);
+    EXPECT_DOUBLE_EQ(bounds[3], 5.0);
+    EXPECT_NEAR(bounds[5], 5.2, 1e-6);
+    // Hidden models do not count; nothing visible gives no bounds.
+    b->SetVisibility(false);
+    ASSERT_TRUE(ComputeSceneBounds(view.GetRenderer(), bounds));
+    EXPECT_DOUBLE_EQ(bounds[1], 10.0);
+    doc.RemoveAllModels();
+    EXPECT_FALSE(ComputeSceneBounds(view.GetRenderer(), bounds));
+}

@@ -71,6 +71,9 @@ CModelListCtrl::CModelListCtrl(QWidget* parent) : QTableWidget(parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(18);
     horizontalHeader()->setStretchLastSection(false);
+    // The two columns fill the width; the bulbs never scroll out of sight.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setAutoScroll(false);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 }
 

@@ -4,6 +4,7 @@
 #include "app/Icons.h"
 #include "common/AppSettings.h"
 #include "model/CQuarlonDoc.h"
+#include "model/SceneBounds.h"
 
 #include <QApplication>
 #include <QImage>
@@ -234,19 +235,19 @@ void CQuarlonView::SetPresetView(int preset)
             row = &p;
     if (!row)
         return;
-    double bounds[6];
-    m_pRenderer->ComputeVisiblePropBounds(bounds);
+    double bounds[6] = {-1, 1, -1, 1, -1, 1};
+    const bool any = ComputeSceneBounds(m_pRenderer, bounds);
     double m[3] = {0, 0, 0};
-    if (bounds[0] <= bounds[1])
+    if (any)
         for (int i = 0; i < 3; ++i)
             m[i] = 0.5 * (bounds[2 * i] + bounds[2 * i + 1]);
     vtkCamera* camera = m_pRenderer->GetActiveCamera();
     camera->SetPosition(m[0] + row->offset[0], m[1] + row->offset[1], m[2] + row->offset[2]);
     camera->SetFocalPoint(m);
     camera->SetViewUp(row->viewUp);
-    m_pRenderer->ResetCamera();
+    m_pRenderer->ResetCamera(bounds);
     camera->Roll(row->roll);
-    m_pRenderer->ResetCamera();
+    m_pRenderer->ResetCamera(bounds);
     Render();
 }
 
