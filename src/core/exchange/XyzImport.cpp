@@ -1,0 +1,221 @@
+#include "XyzImport.h"
+
+#include "XyzFormat.h"
+#include "XyzReader.h"
+#include "common/Paths.h"
+#include "common/ProfileFile.h"
+#include "model/ProgressSink.h"
+#include "model/VtkErrorCatcher.h"
+#include "model/vtkListener.h"
+
+#include <vtkCellArray.h>
+#include <vtkDoubleArray.h>
+#include <vtkFloatArray.h>
+#include <vtkNew.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkTypeInt32Array.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkXMLPolyDataWriter.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <new>
+
+namespace fs = std::filesystem;
+
+namespace xyz {
+
+namespace {
+
+bool Exists(const std::string& path)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+std::string Fixed(double v)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, "%lf", v);
+    return text;
+}
+
+// The cloud's arrays become the poly data's without being copied.
+vtkSmartPointer<vtkPolyData> BuildPolyData(Cloud& cloud)
+{
+    const vtkIdType n = static_cast<vtkIdType>(cloud.Count());
+    const int code = cloud.Code();
+    auto poly = vtkSmartPointer<vtkPolyData>::New();
+
+    vtkNew<vtkDoubleArray> coords;
+    coords->SetNumberOfComponents(3);
+    coords->SetArray(cloud.ReleasePoints(), n * 3, 0, vtkDoubleArray::VTK_DATA_ARRAY_FREE);
+    vtkNew<vtkPoints> points;
+    points->SetData(coords);
+    poly->SetPoints(points);
+
+    // One vertex cell per point, 32-bit ids as older readers expect.
+    vtkNew<vtkTypeInt32Array> offsets, connectivity;
+    offsets->SetNumberOfValues(n + 1);
+    connectivity->SetNumberOfValues(n);
+    int* off = offsets->GetPointer(0);
+    int* conn = connectivity->GetPointer(0);
+    for (vtkIdType i = 0; i < n; ++i) {
+        off[i] = static_cast<int>(i);
+        conn[i] = static_cast<int>(i);
+    }
+    off[n] = static_cast<int>(n);
+    vtkNew<vtkCellArray> verts;
+    verts->SetData(offsets, connectivity);
+    poly->SetVerts(verts);
+
+    if (HasColour(code)) {
+        vtkNew<vtkUnsignedCharArray> rgb;
+        rgb->SetName("RGB");
+        rgb->SetNumberOfComponents(3);
+        rgb->SetArray(cloud.ReleaseColours(), n * 3, 0, vtkUnsignedCharArray::VTK_DATA_ARRAY_FREE);
+        poly->GetPointData()->SetScalars(rgb);
+    }
+    if (HasIntensity(code)) {
+        vtkNew<vtkFloatArray> intensity;
+        intensity->SetName("Intensity");
+        intensity->SetArray(cloud.ReleaseIntensities(), n, 0, vtkFloatArray::VTK_DATA_ARRAY_FREE);
+        if (HasColour(code))
+            poly->GetPointData()->AddArray(intensity);
+        else
+            poly->GetPointData()->SetScalars(intensity);
+    }
+    return poly;
+}
+
+} // namespace
+
+ConvertResult ConvertXyzFile(const std::string& source, const std::string& output, IProgressSink* sink,
+                             std::string* why)
+{
+    auto fail = [why](const std::string& reason) {
+        if (why)
+            *why = reason;
+        return ConvertResult::Failed;
+    };
+    CSilentProgress silent;
+    IProgressSink* progress = sink ? sink : &silent;
+    progress->SetText("Converting Data...");
+
+    // The output must be writable before any work is done.
+    {
+        std::ofstream probe(output, std::ios::binary | std::ios::trunc);
+        if (!probe)
+            return fail("cannot create " + output);
+    }
+
+    Cloud cloud;
+    ReadInfo info;
+    switch (ReadCloud(source, cloud, progress, &info)) {
+    case ReadResult::Ok: break;
+    case ReadResult::CannotOpen: return fail("cannot read " + source);
+    case ReadResult::BadFirstLine: return fail("the first data line has none of the XYZ layouts");
+    case ReadResult::OutOfMemory: return fail("not enough memory");
+    case ReadResult::Aborted: return ConvertResult::Aborted;
+    }
+
+    // Bounding-box centre: the offset file keeps it, the points lose it.
+    const size_t n = cloud.Count();
+    double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+    const double* p = cloud.Points();
+    if (n > 0) {
+        for (int k = 0; k < 3; ++k)
+            lo[k] = hi[k] = p[k];
+        for (size_t i = 1; i < n; ++i)
+            for (int k = 0; k < 3; ++k) {
+                const double v = p[3 * i + k];
+                lo[k] = std::min(lo[k], v);
+                hi[k] = std::max(hi[k], v);
+            }
+    }
+    double centre[3];
+    for (int k = 0; k < 3; ++k)
+        centre[k] = (lo[k] + hi[k]) / 2.0;
+    const std::string offsetFile = qpath::ReplaceExtension(output, ".vtw");
+    std::error_code ec;
+    fs::remove(offsetFile, ec);
+    const char* const axes[3] = {"X", "Y", "Z"};
+    for (int k = 0; k < 3; ++k)
+        if (!profile::WriteString(offsetFile, "PolyData Offset", axes[k], Fixed(centre[k])))
+            return fail("cannot write " + offsetFile);
+    // In place, as a translation filter would compute it, without a copy.
+    double* q = cloud.MutablePoints();
+    for (size_t i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k)
+            q[3 * i + k] = q[3 * i + k] - centre[k];
+
+    vtkSmartPointer<vtkPolyData> poly;
+    try {
+        poly = BuildPolyData(cloud);
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory");
+    }
+
+    vtkNew<vtkXMLPolyDataWriter> writer;
+    writer->SetInputData(poly);
+    writer->SetFileName(output.c_str());
+    writer->SetDataModeToBinary();
+    writer->SetCompressorTypeToZLib();
+    // Fastest zlib level and 32-bit header and ids: the files stay readable
+    // by older readers and cost a third of the default to write.
+    writer->SetCompressionLevel(1);
+    writer->SetHeaderTypeToUInt32();
+    writer->SetIdTypeToInt32();
+    vtkNew<vtkListener> listener;
+    listener->SetSink(progress);
+    VtkErrorCatcher errors(writer);
+    const unsigned long tag = writer->AddObserver(vtkCommand::ProgressEvent, listener, 0.0f);
+    listener->SetCurrentAlgorithm(writer);
+    const int written = writer->Write();
+    writer->RemoveObserver(tag);
+    listener->SetSink(nullptr);
+    if (progress->IsAborted())
+        return ConvertResult::Aborted;
+    if (!written || errors.HasError())
+        return fail("cannot write " + output + (errors.HasError() ? ": " + errors.GetMessage() : std::string()));
+    return ConvertResult::Ok;
+}
+
+ImportNames PlanImport(const std::string& source)
+{
+    const qpath::Parts parts = qpath::Split(source);
+    ImportNames names;
+    names.baseName = parts.base;
+    const std::string stem = parts.folder + parts.base;
+    names.finalModel = stem + ".vtp";
+    names.finalOffset = stem + ".vtw";
+    names.tempModel = stem + "_Z.vtp";
+    for (int i = 0; Exists(names.tempModel); ++i)
+        names.tempModel = stem + "_Z" + std::to_string(i) + ".vtp";
+    names.tempOffset = qpath::ReplaceExtension(names.tempModel, ".vtw");
+    return names;
+}
+
+bool FinishImport(const ImportNames& names)
+{
+    std::error_code ec;
+    // rename() replaces the final files in one step each.
+    fs::rename(names.tempModel, names.finalModel, ec);
+    if (ec)
+        return false;
+    fs::rename(names.tempOffset, names.finalOffset, ec);
+    return !ec;
+}
+
+void DiscardImport(const ImportNames& names)
+{
+    std::error_code ec;
+    fs::remove(names.tempModel, ec);
+    fs::remove(names.tempOffset, ec);
+}
+
+} // namespace xyz

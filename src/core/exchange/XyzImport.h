@@ -1,0 +1,34 @@
+#pragma once
+// Converting a plain-text XYZ file into a model file with its offset file,
+// and the naming of the files an import writes.
+#include <string>
+
+class IProgressSink;
+
+namespace xyz {
+
+enum class ConvertResult { Ok, Failed, Aborted };
+
+// Converts `source` into the model file `output` (binary VTK XML poly data,
+// points centred on their bounding box) and the offset file beside it that
+// holds the centre. `sink` may be none; it shows the stage "Converting
+// Data..." and may abort. `why` receives a reason on failure.
+ConvertResult ConvertXyzFile(const std::string& source, const std::string& output, IProgressSink* sink,
+                             std::string* why = nullptr);
+
+// The files of one import of D/N.E: the final D/N.vtp and D/N.vtw, and
+// free temporary names D/N_Z.vtp (or D/N_Z0.vtp, D/N_Z1.vtp, ...).
+struct ImportNames {
+    std::string baseName;
+    std::string finalModel, finalOffset;
+    std::string tempModel, tempOffset;
+};
+ImportNames PlanImport(const std::string& source);
+
+// Replaces the final files by the temporary ones. False (final files as
+// they were, as far as the file system allows) when a rename fails.
+bool FinishImport(const ImportNames& names);
+// Removes what a failed conversion left under the temporary names.
+void DiscardImport(const ImportNames& names);
+
+} // namespace xyz

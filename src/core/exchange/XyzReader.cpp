@@ -1,0 +1,462 @@
+#include "XyzReader.h"
+
+#include "XyzFormat.h"
+#include "model/ProgressSink.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace xyz {
+
+// ---------------------------------------------------------------- Cloud
+
+Cloud::~Cloud()
+{
+    std::free(m_points);
+    std::free(m_rgb);
+    std::free(m_intensity);
+}
+
+double* Cloud::ReleasePoints() { double* p = m_points; m_points = nullptr; return p; }
+unsigned char* Cloud::ReleaseColours() { unsigned char* p = m_rgb; m_rgb = nullptr; return p; }
+float* Cloud::ReleaseIntensities() { float* p = m_intensity; m_intensity = nullptr; return p; }
+
+bool Cloud::Start(int code, size_t expected)
+{
+    m_code = code;
+    m_count = 0;
+    m_capacity = 0;
+    // A little over the estimate: the first line may be longer than most.
+    const size_t want = std::max<size_t>(1024, expected + expected / 8);
+    auto grow = [](void*& p, size_t bytes) {
+        void* q = std::realloc(p, bytes);
+        if (!q)
+            return false;
+        p = q;
+        return true;
+    };
+    void* pts = m_points;
+    void* rgb = m_rgb;
+    void* inten = m_intensity;
+    if (!grow(pts, want * 3 * sizeof(double)))
+        return false;
+    m_points = static_cast<double*>(pts);
+    if (HasColour(code)) {
+        if (!grow(rgb, want * 3))
+            return false;
+        m_rgb = static_cast<unsigned char*>(rgb);
+    }
+    if (HasIntensity(code)) {
+        if (!grow(inten, want * sizeof(float)))
+            return false;
+        m_intensity = static_cast<float*>(inten);
+    }
+    m_capacity = want;
+    return true;
+}
+
+bool Cloud::Grow()
+{
+    // realloc of large blocks remaps pages: no second copy of the arrays.
+    const size_t want = m_capacity + m_capacity / 2 + 1024;
+    void* p = std::realloc(m_points, want * 3 * sizeof(double));
+    if (!p)
+        return false;
+    m_points = static_cast<double*>(p);
+    if (m_rgb) {
+        p = std::realloc(m_rgb, want * 3);
+        if (!p)
+            return false;
+        m_rgb = static_cast<unsigned char*>(p);
+    }
+    if (m_intensity) {
+        p = std::realloc(m_intensity, want * sizeof(float));
+        if (!p)
+            return false;
+        m_intensity = static_cast<float*>(p);
+    }
+    m_capacity = want;
+    return true;
+}
+
+bool Cloud::Append(const double v[7])
+{
+    if (m_count == m_capacity && !Grow())
+        return false;
+    double* p = m_points + 3 * m_count;
+    p[0] = v[0];
+    p[1] = v[1];
+    p[2] = v[2];
+    const int code = m_code;
+    if (m_rgb) {
+        unsigned char* c = m_rgb + 3 * m_count;
+        for (int k = 0; k < 3; ++k)
+            c[k] = IntegerColour(code) ? ColourFromInteger(static_cast<int>(v[3 + k])) : ColourFromReal(v[3 + k]);
+    }
+    if (m_intensity) {
+        const double raw = code <= 2 ? v[3] : v[6];
+        m_intensity[m_count] = IntegerIntensity(code) ? IntensityFromInteger(static_cast<int>(raw)) : IntensityFromReal(raw);
+    }
+    ++m_count;
+    return true;
+}
+
+// ---------------------------------------------------------------- scanning
+
+namespace {
+
+inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Outcome of the fast scanner: a count it is sure of, or "ask sscanf".
+constexpr int kUnsure = -100;
+
+// Plain decimal for %lf: [+-] digits [. digits]. Anything that strtod might
+// read differently (exponents, hex, inf, nan, out of range) is unsure.
+inline int FastDouble(const char*& p, const char* end, double& out)
+{
+    const char* s = p;
+    bool negative = false;
+    if (s < end && (*s == '+' || *s == '-'))
+        negative = *s++ == '-';
+    const char* digits = s;
+    int count = 0;
+    while (s < end && IsDigit(*s))
+        ++s, ++count;
+    if (s < end && *s == '.') {
+        ++s;
+        while (s < end && IsDigit(*s))
+            ++s, ++count;
+    }
+    if (count == 0)
+        return kUnsure;
+    if (s < end) {
+        const char c = *s;
+        if (c == 'e' || c == 'E' || c == 'x' || c == 'X' || c == 'p' || c == 'P')
+            return kUnsure;
+    }
+    double v = 0;
+    const auto r = std::from_chars(digits, s, v);
+    if (r.ec != std::errc() || r.ptr != s)
+        return kUnsure;
+    out = negative ? -v : v;
+    p = s;
+    return 1;
+}
+
+// Plain decimal for %i: [+-] digits, no leading zero (octal), no 0x, at
+// most nine digits (so no overflow question arises).
+inline int FastInt(const char*& p, const char* end, double& out)
+{
+    const char* s = p;
+    bool negative = false;
+    if (s < end && (*s == '+' || *s == '-'))
+        negative = *s++ == '-';
+    if (s >= end || !IsDigit(*s))
+        return kUnsure;
+    if (*s == '0') {
+        // "0" alone is zero; 0x.. and 0digits are hex and octal.
+        if (s + 1 < end && (IsDigit(s[1]) || s[1] == 'x' || s[1] == 'X'))
+            return kUnsure;
+        out = 0;
+        p = s + 1;
+        return 1;
+    }
+    long v = 0;
+    int n = 0;
+    while (s < end && IsDigit(*s)) {
+        if (++n > 9)
+            return kUnsure;
+        v = v * 10 + (*s++ - '0');
+    }
+    out = static_cast<double>(negative ? -v : v);
+    p = s;
+    return 1;
+}
+
+bool IsIntegerSlot(int code, int slot)
+{
+    if (slot < 3)
+        return false;
+    switch (code) {
+    case 1: return slot == 3;
+    case 3: return true;
+    case 5: return true;
+    case 6: return slot < 6;
+    case 7: return slot == 6;
+    default: return false;
+    }
+}
+
+// Scans [p, end) as sscanf(text, format) would; `end` stands for the
+// string's terminating NUL (the caller cuts at the first NUL).
+int FastScan(const char* p, const char* end, int code, char separator, double values[7])
+{
+    const int n = ValuesPerLine(code);
+    const bool blankSeparator = separator == ' ' || separator == '\t';
+    for (int k = 0; k < n; ++k) {
+        if (k > 0) {
+            if (blankSeparator) {
+                while (p < end && IsSpace(*p))
+                    ++p;
+            } else {
+                if (p >= end)
+                    return k; // input failure after k conversions
+                if (*p != separator)
+                    return k;
+                ++p;
+            }
+        }
+        while (p < end && IsSpace(*p))
+            ++p;
+        if (p >= end)
+            return k == 0 ? EOF : k;
+        const int r = IsIntegerSlot(code, k) ? FastInt(p, end, values[k]) : FastDouble(p, end, values[k]);
+        if (r != 1)
+            return kUnsure;
+    }
+    return n;
+}
+
+bool SafeSeparator(char s)
+{
+    // '%' would be a directive; other control characters are whitespace
+    // directives with subtleties best left to sscanf itself.
+    return s == ' ' || s == '\t' || (s > ' ' && s != '%' && s < 127);
+}
+
+int SlowScan(const char* line, int code, char separator, double values[7])
+{
+    const std::string format = ScanFormat(code, separator);
+    int i[7] = {0, 0, 0, 0, 0, 0, 0};
+    double d[7] = {0, 0, 0, 0, 0, 0, 0};
+    void* args[7];
+    for (int k = 0; k < 7; ++k)
+        args[k] = IsIntegerSlot(code, k) ? static_cast<void*>(&i[k]) : static_cast<void*>(&d[k]);
+    const int r = std::sscanf(line, format.c_str(), args[0], args[1], args[2], args[3], args[4], args[5], args[6]);
+    for (int k = 0; k < 7; ++k)
+        values[k] = IsIntegerSlot(code, k) ? static_cast<double>(i[k]) : d[k];
+    return r;
+}
+
+} // namespace
+
+int ScanLine(const char* line, int code, char separator, double values[7])
+{
+    if (SafeSeparator(separator)) {
+        const int r = FastScan(line, line + std::strlen(line), code, separator, values);
+        if (r != kUnsure)
+            return r;
+    }
+    return SlowScan(line, code, separator, values);
+}
+
+// ---------------------------------------------------------------- reading
+
+namespace {
+
+// Hands out the file's lines in the pieces fgets would read in text mode
+// (CR LF read as LF), straight from a large buffer.
+class PieceReader {
+public:
+    explicit PieceReader(int fd) : m_fd(fd) {}
+    ~PieceReader() { std::free(m_buffer); }
+    bool Init()
+    {
+        m_buffer = static_cast<char*>(std::malloc(kBlock + 1));
+        return m_buffer != nullptr;
+    }
+    // Physical [begin, end) of the next piece; `crlf` when it ends in CR LF
+    // (read as a single LF). False at the end of the file.
+    bool Next(const char*& begin, const char*& end, bool& crlf)
+    {
+        if (!Fill())
+            return false;
+        const char* p = m_buffer + m_pos;
+        const size_t avail = m_fill - m_pos;
+        const size_t look = std::min<size_t>(avail, kLinePiece + 1);
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', look));
+        size_t physical;
+        crlf = false;
+        if (nl) {
+            const size_t i = static_cast<size_t>(nl - p);
+            const bool cr = i > 0 && p[i - 1] == '\r';
+            const size_t logical = i + 1 - (cr ? 1 : 0);
+            if (logical <= static_cast<size_t>(kLinePiece)) {
+                physical = i + 1;
+                crlf = cr;
+            } else {
+                physical = kLinePiece;
+            }
+        } else {
+            physical = std::min<size_t>(avail, kLinePiece);
+        }
+        begin = p;
+        end = p + physical;
+        m_pos += physical;
+        return true;
+    }
+    bool Failed() const { return m_failed; }
+
+private:
+    static constexpr size_t kBlock = 8u << 20;
+    // Keeps at least one whole piece (plus a CR LF) in the buffer.
+    bool Fill()
+    {
+        if (m_fill - m_pos > static_cast<size_t>(kLinePiece) + 1 || m_eof)
+            return m_pos < m_fill;
+        std::memmove(m_buffer, m_buffer + m_pos, m_fill - m_pos);
+        m_fill -= m_pos;
+        m_pos = 0;
+        while (!m_eof && m_fill < kBlock) {
+            const ssize_t n = ::read(m_fd, m_buffer + m_fill, kBlock - m_fill);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_failed = true;
+                m_eof = true;
+                break;
+            }
+            if (n == 0)
+                m_eof = true;
+            m_fill += static_cast<size_t>(n);
+        }
+        return m_pos < m_fill;
+    }
+
+    int m_fd;
+    char* m_buffer = nullptr;
+    size_t m_pos = 0, m_fill = 0;
+    bool m_eof = false;
+    bool m_failed = false;
+};
+
+// The piece as the C string fgets would have produced.
+size_t LogicalCopy(const char* begin, const char* end, bool crlf, char out[xyz::kLinePiece + 2])
+{
+    size_t n = static_cast<size_t>(end - begin);
+    std::memcpy(out, begin, n);
+    if (crlf) {
+        out[n - 2] = '\n';
+        --n;
+    }
+    out[n] = '\0';
+    return n;
+}
+
+bool HasLetterS(const char* begin, const char* end)
+{
+    for (const char* p = begin; p < end && *p; ++p)
+        if (*p == 's' || *p == 'S')
+            return true;
+    return false;
+}
+
+struct Fd {
+    int fd;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+ReadResult ReadCloud(const std::string& path, Cloud& cloud, IProgressSink* sink, ReadInfo* infoOut)
+{
+    ReadInfo info;
+    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    struct stat st {};
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return ReadResult::CannotOpen;
+    const long long size = st.st_size;
+    if (sink)
+        sink->SetFraction(0.0);
+
+    // Classification from the first line, or the second after a header.
+    PieceReader head(file.fd);
+    if (!head.Init())
+        return ReadResult::OutOfMemory;
+    const char *b, *e;
+    bool crlf;
+    char line[kLinePiece + 2];
+    if (!head.Next(b, e, crlf))
+        return ReadResult::BadFirstLine;
+    LogicalCopy(b, e, crlf, line);
+    for (char* c = line; *c; ++c)
+        *c = static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    size_t length = std::strlen(line);
+    info.estimate = length ? size / static_cast<long long>(length) : 0;
+    if (std::strstr(line, "_3dpoly")) {
+        info.header = true;
+        if (!head.Next(b, e, crlf))
+            return ReadResult::BadFirstLine;
+        LogicalCopy(b, e, crlf, line);
+        length = std::strlen(line);
+        info.estimate = length ? size / static_cast<long long>(length) - 1 : 0;
+    }
+    const int code = DetectXyzLineFormat(line, &info.separator);
+    if (code < 0)
+        return ReadResult::BadFirstLine;
+    info.format = ScanFormat(code, info.separator);
+    if (!cloud.Start(code, static_cast<size_t>(std::max(0LL, info.estimate))))
+        return ReadResult::OutOfMemory;
+
+    // Back to the start: one pass over the whole file.
+    if (::lseek(file.fd, 0, SEEK_SET) != 0)
+        return ReadResult::CannotOpen;
+    PieceReader reader(file.fd);
+    if (!reader.Init())
+        return ReadResult::OutOfMemory;
+    if (info.header && !reader.Next(b, e, crlf))
+        return ReadResult::BadFirstLine;
+
+    const double perPoint = 100.0 / static_cast<double>(std::max(1LL, info.estimate));
+    int lastPercent = 0;
+    const char separator = info.separator;
+    const bool fast = SafeSeparator(separator);
+    double values[7];
+    while (reader.Next(b, e, crlf)) {
+        // The string sscanf sees ends at the first NUL.
+        const char* stop = static_cast<const char*>(std::memchr(b, '\0', static_cast<size_t>(e - b)));
+        const char* end = stop ? stop : e;
+        int r = fast ? FastScan(b, end, code, separator, values) : kUnsure;
+        if (r == kUnsure) {
+            LogicalCopy(b, e, crlf, line);
+            r = SlowScan(line, code, separator, values);
+            ++info.fallbackLines;
+        }
+        if (r != ValuesPerLine(code)) {
+            if (HasLetterS(b, end))
+                continue;
+            break; // the data end here
+        }
+        const int percent = std::min(100, static_cast<int>(perPoint * static_cast<double>(cloud.Count()) + 0.5));
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            if (sink) {
+                sink->SetFraction(percent / 100.0);
+                sink->PumpMessages();
+                if (sink->IsAborted())
+                    return ReadResult::Aborted;
+            }
+        }
+        if (!cloud.Append(values))
+            return ReadResult::OutOfMemory;
+    }
+    if (reader.Failed())
+        return ReadResult::CannotOpen;
+    if (infoOut)
+        *infoOut = info;
+    return ReadResult::Ok;
+}
+
+} // namespace xyz
