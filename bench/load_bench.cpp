@@ -9,6 +9,7 @@
 #include "model/CRendererView.h"
 #include "model/CScanPos.h"
 #include "model/VtkErrorCatcher.h"
+#include "BenchUtil.h"
 
 #include <vtkCellArray.h>
 #include <vtkFloatArray.h>
@@ -74,49 +75,6 @@ void MakeCloud(const std::string& path, vtkIdType n)
     }
 }
 
-struct Sample {
-    double seconds;
-    long peakKiB;
-};
-
-// Runs `work` in a child; the child reports its own time through a pipe.
-Sample Measure(const std::function<bool()>& work)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        std::exit(1);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const auto t0 = std::chrono::steady_clock::now();
-        const bool ok = work();
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (write(fds[1], &s, sizeof s) != sizeof s)
-            _exit(3);
-        _exit(ok ? 0 : 2);
-    }
-    close(fds[1]);
-    double s = -1;
-    if (read(fds[0], &s, sizeof s) != sizeof s)
-        s = -1;
-    close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || s < 0) {
-        std::fprintf(stderr, "measurement failed\n");
-        std::exit(1);
-    }
-    return {s, usage.ru_maxrss};
-}
-
-template <class T>
-T Median(std::vector<T> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -145,6 +103,9 @@ int main(int argc, char** argv)
         return doc.OnOpenDocument(file);
     };
 
+    using bench::Measure;
+    using bench::Median;
+    using bench::Sample;
     std::vector<double> bareTime, fullTime;
     std::vector<long> bareMem, fullMem;
     for (int r = 0; r < reps; ++r) {

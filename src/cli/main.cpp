@@ -1,5 +1,7 @@
 // quarlon-cli: the viewer's model and document code for scripts and batch work.
 #include "common/Json.h"
+#include "exchange/XyzImport.h"
+#include "model/ProgressSink.h"
 #include "model/CQuarlonDoc.h"
 #include "model/CRendererView.h"
 #include "model/CScanPos.h"
@@ -11,6 +13,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <unistd.h>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -31,6 +35,14 @@ const char* const kUsage =
     "                 Nothing is written beside the models.\n"
     "                 Exit status 0 when every model loaded, 1 otherwise; each\n"
     "                 failure is named on standard error with the reason.\n"
+    "  import FILE... [--overwrite]\n"
+    "                 Convert plain-text XYZ point clouds (X Y Z, optionally\n"
+    "                 intensity and/or R G B columns) into models: FILE's folder\n"
+    "                 gets NAME.vtp and its offset file NAME.vtw. An existing\n"
+    "                 NAME.vtp is replaced only with --overwrite, and only after\n"
+    "                 the conversion succeeded. Prints each written model's path;\n"
+    "                 shows progress on standard error when it is a terminal.\n"
+    "                 Exit status 0 when every file converted, 1 otherwise.\n"
     "  --help         Show this text.\n";
 
 std::string ModelJson(CScanPos* model)
@@ -100,6 +112,75 @@ int Info(const std::vector<std::string>& files)
     return allLoaded ? 0 : 1;
 }
 
+// Progress as a percentage on one terminal line.
+class TerminalProgress : public IProgressSink {
+public:
+    explicit TerminalProgress(std::string name) : m_name(std::move(name)) {}
+    ~TerminalProgress() override
+    {
+        if (m_shown)
+            std::fputs("\r\033[K", stderr);
+    }
+    bool SetText(const std::string& text) override
+    {
+        m_text = text;
+        return true;
+    }
+    void SetFraction(double fraction) override
+    {
+        std::fprintf(stderr, "\r%s: %s %d%%", m_name.c_str(), m_text.c_str(), ProgressPercent(fraction));
+        m_shown = true;
+    }
+    bool IsAborted() const override { return false; }
+
+private:
+    std::string m_name, m_text;
+    bool m_shown = false;
+};
+
+int Import(const std::vector<std::string>& args)
+{
+    bool overwrite = false;
+    std::vector<std::string> files;
+    for (const std::string& a : args) {
+        if (a == "--overwrite")
+            overwrite = true;
+        else
+            files.push_back(a);
+    }
+    if (files.empty()) {
+        std::cerr << "quarlon-cli import: no file given\n";
+        return 2;
+    }
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    bool allConverted = true;
+    for (const std::string& file : files) {
+        const xyz::ImportNames names = xyz::PlanImport(std::filesystem::absolute(file).string());
+        std::error_code ec;
+        if (std::filesystem::exists(names.finalModel, ec) && !overwrite) {
+            std::cerr << "quarlon-cli: " << file << ": " << names.finalModel
+                      << " already exists (use --overwrite to replace it)\n";
+            allConverted = false;
+            continue;
+        }
+        std::unique_ptr<IProgressSink> progress;
+        if (terminal)
+            progress = std::make_unique<TerminalProgress>(file);
+        std::string why;
+        const xyz::ConvertResult result = xyz::ConvertXyzFile(file, names.tempModel, progress.get(), &why);
+        progress.reset();
+        if (result != xyz::ConvertResult::Ok || !xyz::FinishImport(names)) {
+            xyz::DiscardImport(names);
+            std::cerr << "Error converting the file. Please check input format.\n"
+                      << "quarlon-cli: " << file << (why.empty() ? std::string() : ": " + why) << "\n";
+            allConverted = false;
+            continue;
+        }
+        std::cout << names.finalModel << std::endl;
+    }
+    return allConverted ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -117,6 +198,8 @@ int main(int argc, char** argv)
     }
     if (command == "info")
         return Info(rest);
+    if (command == "import")
+        return Import(rest);
     std::cerr << "quarlon-cli: unknown command '" << command << "'\n\n" << kUsage;
     return 2;
 }

@@ -136,3 +136,40 @@ TEST(Cli, HelpAndUsage)
     r = Cli(dir, "info");
     EXPECT_EQ(r.status, 2);
 }
+
+TEST(Cli, ImportConvertsAndReplacesOnlyWithOverwrite)
+{
+    TempDir dir;
+    WriteText(dir.File("a.txt"), "1000 20 5 17\n1010 30 7 255\n");
+    WriteText(dir.File("b.xyz"), "1,2,3\n4,5,6\n");
+    CliRun r = Cli(dir, "import " + Q(dir.File("a.txt")) + " " + Q(dir.File("b.xyz")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{dir.File("a.vtp"), dir.File("b.vtp")}));
+    EXPECT_EQ(r.err, "") << "no progress lines when standard error is not a terminal";
+    r = Cli(dir, "info " + Q(dir.File("a.vtp")));
+    EXPECT_NE(r.out.find("\"offset\":[1005,25,6]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"active_array\":\"Intensity\",\"color_map\":1"), std::string::npos) << r.out;
+
+    // Existing models are kept without --overwrite.
+    const std::string before = ReadText(dir.File("a.vtp"));
+    WriteText(dir.File("a.txt"), "1 2 3 4\n");
+    r = Cli(dir, "import " + Q(dir.File("a.txt")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("a.vtp already exists"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadText(dir.File("a.vtp")), before);
+    r = Cli(dir, "import --overwrite " + Q(dir.File("a.txt")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(ReadText(dir.File("a.vtp")), before);
+
+    // A bad file: the message, the file named, the old model untouched.
+    const std::string good = ReadText(dir.File("b.vtp"));
+    WriteText(dir.File("b.xyz"), "x,y,z\n");
+    r = Cli(dir, "import --overwrite " + Q(dir.File("b.xyz")));
+    EXPECT_EQ(r.status, 1);
+    const auto err = Lines(r.err);
+    ASSERT_GE(err.size(), 2u);
+    EXPECT_EQ(err[0], "Error converting the file. Please check input format.");
+    EXPECT_NE(err[1].find("b.xyz"), std::string::npos);
+    EXPECT_EQ(ReadText(dir.File("b.vtp")), good);
+    EXPECT_FALSE(FileExists(dir.File("b_Z.vtp")));
+}

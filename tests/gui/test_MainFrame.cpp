@@ -297,3 +297,56 @@ TEST_F(MainFrameTest, ProgressWindowShowsStagesAndAbortLeavesNoModel)
     // Without Abort the same file loads.
     EXPECT_NE(app.OpenDocumentFile(big), nullptr);
 }
+
+TEST_F(MainFrameTest, ImportConvertsOpensAndAsksBeforeReplacing)
+{
+    struct Chooser : IChooser {
+        QString file;
+        QStringList OpenFiles(QWidget*, const QString&, const QString&, bool) override { return {file}; }
+        QColor ChooseColor(QWidget*, const QColor& c, bool* ok) override
+        {
+            *ok = false;
+            return c;
+        }
+    } chooser;
+    SetChooser(&chooser);
+    std::string text = "Scan_3DPOLY\n";
+    for (int i = 0; i < 5000; ++i)
+        text += std::to_string(500000 + i * 0.01) + " " + std::to_string(4500000 + (i % 70) * 0.1) + " 100.5 " +
+                std::to_string(i % 256) + " 128 64 " + std::to_string(i % 2048) + "\n";
+    WriteText(dir.File("cloud.xyz"), text);
+    chooser.file = QString::fromStdString(dir.File("cloud.xyz"));
+    // Available without a document.
+    ASSERT_TRUE(Main()->Action(cmd::FileImport)->isVisible());
+    Main()->Action(cmd::FileImport)->trigger();
+    ASSERT_EQ(Main()->Frames().size(), 1);
+    EXPECT_EQ(Main()->StatusCounts(), "Loaded 5000 points and 5000 faces. Viewing 5000 points and 5000 faces.");
+    EXPECT_TRUE(prompt.messages.isEmpty());
+    CQuarlonDoc::Position pos = Main()->Frames()[0]->GetFrameDocument()->GetFirstModelPosition();
+    CScanPos* model = Main()->Frames()[0]->GetFrameDocument()->GetNextModel(pos);
+    EXPECT_EQ(model->GetActiveArrayName(), "RGB");
+
+    // Again: the question names the model; No leaves everything as it was.
+    const std::string before = ReadText(dir.File("cloud.vtp"));
+    prompt.answer = false;
+    WriteText(dir.File("cloud.xyz"), "1 2 3\n");
+    Main()->Action(cmd::FileImport)->trigger();
+    ASSERT_EQ(prompt.messages.size(), 1);
+    EXPECT_EQ(prompt.messages[0], "A converted 3d model named cloud already exists. Do you want to overwrite it?");
+    EXPECT_EQ(ReadText(dir.File("cloud.vtp")), before);
+    EXPECT_EQ(Main()->Frames().size(), 1);
+    // Yes replaces it once the conversion succeeded.
+    prompt.answer = true;
+    Main()->Action(cmd::FileImport)->trigger();
+    EXPECT_EQ(Main()->Frames().size(), 2);
+    EXPECT_NE(ReadText(dir.File("cloud.vtp")), before);
+    // A bad file: the error, and the model stays.
+    const std::string good = ReadText(dir.File("cloud.vtp"));
+    WriteText(dir.File("cloud.xyz"), "this is no point cloud\n");
+    Main()->Action(cmd::FileImport)->trigger();
+    EXPECT_EQ(prompt.messages.back(), "Error converting the file. Please check input format.");
+    EXPECT_EQ(prompt.icons.back(), IPrompt::Icon::Error);
+    EXPECT_EQ(ReadText(dir.File("cloud.vtp")), good);
+    EXPECT_FALSE(FileExists(dir.File("cloud_Z.vtp"))) << "no temporary file is left behind";
+    SetChooser(nullptr);
+}

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -118,8 +119,13 @@ inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // Outcome of the fast scanner: a count it is sure of, or "ask sscanf".
 constexpr int kUnsure = -100;
 
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // Plain decimal for %lf: [+-] digits [. digits]. Anything that strtod might
-// read differently (exponents, hex, inf, nan, out of range) is unsure.
+// read differently (exponents, hex, inf, nan) is unsure. Short numbers take
+// the exact path: an integer mantissa below 2^53 divided by a power of ten
+// up to 1e22 is one correctly rounded operation, the value strtod returns.
 inline int FastDouble(const char*& p, const char* end, double& out)
 {
     const char* s = p;
@@ -127,13 +133,30 @@ inline int FastDouble(const char*& p, const char* end, double& out)
     if (s < end && (*s == '+' || *s == '-'))
         negative = *s++ == '-';
     const char* digits = s;
-    int count = 0;
-    while (s < end && IsDigit(*s))
+    uint64_t mantissa = 0;
+    int count = 0, fraction = 0;
+    while (s < end && IsDigit(*s)) {
+        mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
         ++s, ++count;
-    if (s < end && *s == '.') {
+        if (count > 19)
+            break;
+    }
+    if (count <= 19 && s < end && *s == '.') {
         ++s;
+        while (s < end && IsDigit(*s)) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
+            ++s, ++count, ++fraction;
+            if (count > 19)
+                break;
+        }
+    }
+    if (count > 19) {
+        // Long numbers: find the end of the token and let from_chars round.
         while (s < end && IsDigit(*s))
-            ++s, ++count;
+            ++s;
+        if (s < end && *s == '.' && !std::memchr(digits, '.', static_cast<size_t>(s - digits)))
+            for (++s; s < end && IsDigit(*s);)
+                ++s;
     }
     if (count == 0)
         return kUnsure;
@@ -142,10 +165,14 @@ inline int FastDouble(const char*& p, const char* end, double& out)
         if (c == 'e' || c == 'E' || c == 'x' || c == 'X' || c == 'p' || c == 'P')
             return kUnsure;
     }
-    double v = 0;
-    const auto r = std::from_chars(digits, s, v);
-    if (r.ec != std::errc() || r.ptr != s)
-        return kUnsure;
+    double v;
+    if (count <= 19 && mantissa < (uint64_t(1) << 53) && fraction <= 22) {
+        v = static_cast<double>(mantissa) / kPowersOfTen[fraction];
+    } else {
+        const auto r = std::from_chars(digits, s, v);
+        if (r.ec != std::errc() || r.ptr != s)
+            return kUnsure;
+    }
     out = negative ? -v : v;
     p = s;
     return 1;
@@ -425,9 +452,9 @@ ReadResult ReadCloud(const std::string& path, Cloud& cloud, IProgressSink* sink,
     const bool fast = SafeSeparator(separator);
     double values[7];
     while (reader.Next(b, e, crlf)) {
-        // The string sscanf sees ends at the first NUL.
-        const char* stop = static_cast<const char*>(std::memchr(b, '\0', static_cast<size_t>(e - b)));
-        const char* end = stop ? stop : e;
+        // A NUL ends the string sscanf sees; the fast scanner stops or
+        // defers to sscanf at one, so it needs no pass of its own.
+        const char* end = e;
         int r = fast ? FastScan(b, end, code, separator, values) : kUnsure;
         if (r == kUnsure) {
             LogicalCopy(b, e, crlf, line);

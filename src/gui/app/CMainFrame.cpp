@@ -134,6 +134,7 @@ void CMainFrame::BuildMenus()
     file->addAction(Action(cmd::FileOpen));
     QAction* openInside = MakeAction(cmd::OpenInside);
     file->addAction(openInside);
+    file->addAction(MakeAction(cmd::FileImport));
     QAction* close = MakeAction(cmd::FileClose);
     file->addAction(close);
     file->addSeparator();
@@ -272,6 +273,7 @@ void CMainFrame::OnCommand(int id)
             sub->close();
         break;
     case cmd::LoadSampleModel: m_pApp->OnLoadSampleModel(); break;
+    case cmd::FileImport: m_pApp->OnFileImport(); break;
     case cmd::FilePrint: m_pApp->OnPrint(); break;
     case cmd::FilePrintSetup: m_pApp->OnPrintSetup(); break;
     case cmd::AppExit: close(); break;

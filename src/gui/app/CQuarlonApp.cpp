@@ -8,6 +8,8 @@
 #include "SingleInstance.h"
 #include "common/AppSettings.h"
 #include "controls/CSplashScreenEx.h"
+#include "controls/CVTKListenerDlg.h"
+#include "exchange/XyzImport.h"
 #include "view/CQuarlonFrame.h"
 #include "view/CQuarlonView.h"
 
@@ -243,6 +245,41 @@ void CQuarlonApp::OnFileOpen()
         false);
     for (const QString& path : chosen)
         OpenDocumentFile(path);
+}
+
+void CQuarlonApp::OnFileImport()
+{
+    const QStringList chosen = Chooser().OpenFiles(
+        m_pMainFrame, QStringLiteral("Import"), QtFilter(QStringLiteral("XYZ Intensity models (*.xyz,*.txt)|*.xyz;*.txt||")),
+        false);
+    if (chosen.isEmpty())
+        return;
+    const QString source = QFileInfo(chosen.first()).absoluteFilePath();
+    const xyz::ImportNames names = xyz::PlanImport(source.toStdString());
+    if (QFileInfo::exists(QString::fromStdString(names.finalModel)) &&
+        !Prompt().AskYesNo(m_pMainFrame, QStringLiteral("A converted 3d model named %1 already exists. Do you want to "
+                                                        "overwrite it?")
+                                             .arg(QString::fromStdString(names.baseName))))
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    xyz::ConvertResult result;
+    std::string why;
+    {
+        CVTKListenerDlg progress;
+        result = xyz::ConvertXyzFile(source.toStdString(), names.tempModel, &progress, &why);
+    }
+    const bool ok = result == xyz::ConvertResult::Ok && xyz::FinishImport(names);
+    QApplication::restoreOverrideCursor();
+    Trace(QStringLiteral("import %1 %2").arg(source, ok ? QStringLiteral("ok") : QString::fromStdString(why)));
+    if (!ok) {
+        // Whatever happened, the model that was there stays as it was.
+        xyz::DiscardImport(names);
+        if (result != xyz::ConvertResult::Aborted)
+            Prompt().Message(m_pMainFrame, QStringLiteral("Error converting the file. Please check input format."),
+                             IPrompt::Icon::Error);
+        return;
+    }
+    OpenDocumentFile(QString::fromStdString(names.finalModel));
 }
 
 void CQuarlonApp::OnLoadSampleModel()

@@ -22,6 +22,7 @@ public:
     // Opens a model or project file as a new document; none when it fails.
     CQuarlonFrame* OpenDocumentFile(const QString& path);
     void OnFileOpen();
+    void OnFileImport();
     void OnLoadSampleModel();
     void OnAppAbout();
     void OnHelpTutorial();

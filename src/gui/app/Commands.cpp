@@ -29,6 +29,7 @@ const Info kCommands[] = {
     {HelpTutorial, "&Tutorial", "", "Tutorial"},
     {HelpMouseInteraction, "Mouse Interaction...", "F1", "Mouse Interaction..."},
     {OpenInside, "Open Inside...", "Ctrl+I", "Open Inside..."},
+    {FileImport, "Import", "", "Import a plain-text XYZ point cloud"},
     {PerspectiveView, "Perspective View", "", "Perspective View"},
     {StereoAnaglyph, "&Stereo Anaglyph", "", "View Stereo Anaglyph"},
     {StereoRedBlue, "Stereo Red - Blue", "", "View Stereo Red - Blue"},

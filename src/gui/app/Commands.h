@@ -32,6 +32,7 @@ enum Id {
     HelpTutorial = 32827,
     HelpMouseInteraction = 32788,
     OpenInside = 32802,
+    FileImport = 32841,
     PerspectiveView = 32826,
     StereoAnaglyph = 32784,
     StereoRedBlue = 32786,
