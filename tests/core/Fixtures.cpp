@@ -159,7 +159,24 @@ void WriteImage(const std::string& path, int width, int height)
     ASSERT_TRUE(fs::exists(path)) << path;
 }
 
+#include "model/CScanPos.h"
 #include "model/VtkErrorCatcher.h"
+
+#include <vtkLODProp3D.h>
+
+vtkProperty* Level(CScanPos* model, int levelId)
+{
+    vtkProperty* p = nullptr;
+    model->GetActor()->GetLODProperty(levelId, &p);
+    return p;
+}
+
+vtkTexture* LevelTexture(CScanPos* model, int levelId)
+{
+    vtkTexture* t = nullptr;
+    model->GetActor()->GetLODTexture(levelId, &t);
+    return t;
+}
 
 namespace {
 // Library messages must never reach the test output.

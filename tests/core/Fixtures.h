@@ -50,6 +50,14 @@ void WriteImage(const std::string& path, int width = 16, int height = 8);
 
 #include "model/ProgressSink.h"
 
+class CScanPos;
+class vtkProperty;
+class vtkTexture;
+
+// The property and texture of one level of a model's actor.
+vtkProperty* Level(CScanPos* model, int levelId);
+vtkTexture* LevelTexture(CScanPos* model, int levelId);
+
 // A progress sink that presses Abort as soon as a given stage starts and
 // records every stage text it was shown.
 class AbortAtStage : public IProgressSink {

@@ -37,18 +37,6 @@ struct Representation : ::testing::Test {
     {
         return dir.File(name.substr(0, name.rfind('.')) + ext);
     }
-    static vtkProperty* Level(CScanPos* m, int id)
-    {
-        vtkProperty* p = nullptr;
-        m->GetActor()->GetLODProperty(id, &p);
-        return p;
-    }
-    static vtkTexture* LevelTexture(CScanPos* m, int id)
-    {
-        vtkTexture* t = nullptr;
-        m->GetActor()->GetLODTexture(id, &t);
-        return t;
-    }
     static std::string ActiveScalars(CScanPos* m, int id)
     {
         vtkDataArray* a = vtkPolyData::SafeDownCast(m->GetMapper(id)->GetInput())->GetPointData()->GetScalars();

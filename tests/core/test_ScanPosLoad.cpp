@@ -38,18 +38,6 @@ struct ScanPosLoad : ::testing::Test {
         WriteModel(dir.File(name), spec);
         return doc.AddModel(dir.File(name));
     }
-    static vtkProperty* Level(CScanPos* m, int id)
-    {
-        vtkProperty* p = nullptr;
-        m->GetActor()->GetLODProperty(id, &p);
-        return p;
-    }
-    static vtkTexture* LevelTexture(CScanPos* m, int id)
-    {
-        vtkTexture* t = nullptr;
-        m->GetActor()->GetLODTexture(id, &t);
-        return t;
-    }
     static std::array<double, 3> Offset(CScanPos* m)
     {
         std::array<double, 3> o{};
