@@ -19,8 +19,10 @@ public:
     }
     bool AskYesNo(QWidget* parent, const QString& text) override
     {
-        return QMessageBox::question(parent, QStringLiteral("Quarlon"), text, QMessageBox::Yes | QMessageBox::No) ==
-               QMessageBox::Yes;
+        // The program's questions carry the information icon.
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Quarlon"), text, QMessageBox::Yes | QMessageBox::No,
+                        parent);
+        return box.exec() == QMessageBox::Yes;
     }
 };
 

@@ -155,6 +155,8 @@ void CQuarlonView::Render()
     // Before the widget has its GL context nothing can be drawn or read.
     if (!m_pRenderWindow->GetReadyForRendering() || !isVisible())
         return;
+    // A still picture: the models' full level, whatever the last drag asked.
+    m_pRenderWindow->SetDesiredUpdateRate(interactor()->GetStillUpdateRate());
     m_pRenderWindow->Render();
     UpdateDepthCache();
 }
