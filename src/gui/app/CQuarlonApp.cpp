@@ -315,18 +315,20 @@ void CQuarlonApp::OnPrint()
     CQuarlonFrame* frame = m_pMainFrame ? m_pMainFrame->ActiveFrame() : nullptr;
     if (!frame)
         return;
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, m_pMainFrame);
+    if (!m_pPrinter)
+        m_pPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dialog(m_pPrinter.get(), m_pMainFrame);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    if (!frame->GetView()->PrintTo(printer))
+    if (!frame->GetView()->PrintTo(*m_pPrinter))
         Prompt().Message(m_pMainFrame, QStringLiteral("Unable to print the view."), IPrompt::Icon::Warning);
 }
 
 void CQuarlonApp::OnPrintSetup()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    QPageSetupDialog dialog(&printer, m_pMainFrame);
+    if (!m_pPrinter)
+        m_pPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPageSetupDialog dialog(m_pPrinter.get(), m_pMainFrame);
     dialog.exec();
 }
 

@@ -4,9 +4,12 @@
 #include <QObject>
 #include <QStringList>
 
+#include <memory>
+
 class CMainFrame;
 class CQuarlonFrame;
 class CSingleInstance;
+class QPrinter;
 
 class CQuarlonApp : public QObject {
     Q_OBJECT
@@ -46,4 +49,6 @@ private:
 
     CMainFrame* m_pMainFrame = nullptr;
     CSingleInstance* m_pInstance = nullptr;
+    // Print Setup's choices hold for the next prints of this session.
+    std::unique_ptr<QPrinter> m_pPrinter;
 };
