@@ -43,42 +43,42 @@ namespace {
 double Ramp(long i, int c) { return static_cast<double>((i * 7 + c * 31) % 256); }
 } // namespace
 
-ArraySpec RgbArray(const std::string& name) { return {name, 3, ArraySpec::UChar, nullptr}; }
+ArrayShape RgbArray(const std::string& name) { return {name, 3, ArrayShape::UChar, nullptr}; }
 
-ArraySpec IntensityArray(const std::string& name, double lo, double hi)
+ArrayShape IntensityArray(const std::string& name, double lo, double hi)
 {
     // A ramp from lo to hi over the first 200 points, then repeated.
     static double sLo, sHi;
     sLo = lo;
     sHi = hi;
-    return {name, 1, ArraySpec::Float, [](long i, int) { return sLo + (sHi - sLo) * ((i % 200) / 199.0); }};
+    return {name, 1, ArrayShape::Float, [](long i, int) { return sLo + (sHi - sLo) * ((i % 200) / 199.0); }};
 }
 
-ArraySpec ConstantArray(const std::string& name, double value)
+ArrayShape ConstantArray(const std::string& name, double value)
 {
     static double sValue;
     sValue = value;
-    return {name, 1, ArraySpec::Float, [](long, int) { return sValue; }};
+    return {name, 1, ArrayShape::Float, [](long, int) { return sValue; }};
 }
 
-ArraySpec TextureArray(const std::string& name)
+ArrayShape TextureArray(const std::string& name)
 {
-    return {name, 2, ArraySpec::Float, [](long i, int c) { return c == 0 ? (i % 20) / 19.0 : (i / 20 % 10) / 9.0; }};
+    return {name, 2, ArrayShape::Float, [](long i, int c) { return c == 0 ? (i % 20) / 19.0 : (i / 20 % 10) / 9.0; }};
 }
 
-void WriteModel(const std::string& path, const ModelSpec& spec)
+void WriteModel(const std::string& path, const ModelShape& shape)
 {
     vtkNew<vtkPoints> points;
     vtkNew<vtkCellArray> cells;
-    for (int j = 0; j < spec.ny; ++j)
-        for (int i = 0; i < spec.nx; ++i)
-            points->InsertNextPoint(i * spec.spacing, j * spec.spacing, spec.z ? spec.z(i, j) : 0.1 * ((i + j) % 3));
+    for (int j = 0; j < shape.ny; ++j)
+        for (int i = 0; i < shape.nx; ++i)
+            points->InsertNextPoint(i * shape.spacing, j * shape.spacing, shape.z ? shape.z(i, j) : 0.1 * ((i + j) % 3));
     vtkNew<vtkPolyData> poly;
     poly->SetPoints(points);
-    if (spec.triangles) {
-        for (int j = 0; j + 1 < spec.ny; ++j)
-            for (int i = 0; i + 1 < spec.nx; ++i) {
-                const vtkIdType a = j * spec.nx + i, b = a + 1, c = a + spec.nx, d = c + 1;
+    if (shape.triangles) {
+        for (int j = 0; j + 1 < shape.ny; ++j)
+            for (int i = 0; i + 1 < shape.nx; ++i) {
+                const vtkIdType a = j * shape.nx + i, b = a + 1, c = a + shape.nx, d = c + 1;
                 const vtkIdType t1[3] = {a, b, d}, t2[3] = {a, d, c};
                 cells->InsertNextCell(3, t1);
                 cells->InsertNextCell(3, t2);
@@ -90,9 +90,9 @@ void WriteModel(const std::string& path, const ModelSpec& spec)
         poly->SetVerts(cells);
     }
     const long n = static_cast<long>(points->GetNumberOfPoints());
-    for (const ArraySpec& a : spec.arrays) {
+    for (const ArrayShape& a : shape.arrays) {
         vtkSmartPointer<vtkDataArray> array;
-        if (a.type == ArraySpec::UChar)
+        if (a.type == ArrayShape::UChar)
             array = vtkSmartPointer<vtkUnsignedCharArray>::New();
         else
             array = vtkSmartPointer<vtkFloatArray>::New();
@@ -105,7 +105,7 @@ void WriteModel(const std::string& path, const ModelSpec& spec)
         poly->GetPointData()->AddArray(array);
     }
     bool ok;
-    if (spec.legacy) {
+    if (shape.legacy) {
         vtkNew<vtkPolyDataWriter> writer;
         writer->SetFileName(path.c_str());
         writer->SetInputData(poly);

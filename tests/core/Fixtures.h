@@ -16,7 +16,7 @@ private:
     std::string m_path;
 };
 
-struct ArraySpec {
+struct ArrayShape {
     std::string name;
     int components = 1;
     enum Type { UChar, Float } type = Float;
@@ -24,26 +24,26 @@ struct ArraySpec {
     double (*value)(long i, int c) = nullptr;
 };
 
-struct ModelSpec {
+struct ModelShape {
     int nx = 20, ny = 10;       // grid of points (1 m spacing)
     bool triangles = true;      // two per grid cell; otherwise vertex cells
-    std::vector<ArraySpec> arrays;
+    std::vector<ArrayShape> arrays;
     bool legacy = false;        // legacy .vtk writer instead of XML
     double (*z)(int i, int j) = nullptr; // height of grid point (i, j); a small ripple by default
     double spacing = 1.0;       // grid spacing in x and y
 };
 
-// Writes the model; the format follows ModelSpec::legacy.
-void WriteModel(const std::string& path, const ModelSpec& spec);
+// Writes the model; the format follows ModelShape::legacy.
+void WriteModel(const std::string& path, const ModelShape& shape);
 void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
 bool FileExists(const std::string& path);
 
 // Common arrays.
-ArraySpec RgbArray(const std::string& name = "RGB");
-ArraySpec IntensityArray(const std::string& name = "Intensity", double lo = 10.0, double hi = 200.0);
-ArraySpec ConstantArray(const std::string& name, double value);
-ArraySpec TextureArray(const std::string& name = "Texture");
+ArrayShape RgbArray(const std::string& name = "RGB");
+ArrayShape IntensityArray(const std::string& name = "Intensity", double lo = 10.0, double hi = 200.0);
+ArrayShape ConstantArray(const std::string& name, double value);
+ArrayShape TextureArray(const std::string& name = "Texture");
 
 // Writes a small JPEG (or other format, by extension) for texture tests.
 void WriteImage(const std::string& path, int width = 16, int height = 8);

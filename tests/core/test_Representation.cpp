@@ -24,9 +24,9 @@ struct Representation : ::testing::Test {
     CQuarlonDoc doc;
     Representation() { doc.SetView(&view); }
 
-    CScanPos* Add(const std::string& name, const ModelSpec& spec, bool textured = false)
+    CScanPos* Add(const std::string& name, const ModelShape& shape, bool textured = false)
     {
-        WriteModel(dir.File(name), spec);
+        WriteModel(dir.File(name), shape);
         if (textured) {
             WriteImage(dir.File(name + ".png"));
             WriteText(qpath(name, ".tex"), "[Texture]\nFile=" + name + ".png\n");
@@ -182,7 +182,7 @@ TEST_F(Representation, ColorArrayRanges)
     m->GetMapper(kReducedLevel)->GetScalarRange(mapperRange);
     EXPECT_EQ(mapperRange[0], 1);
     // ...and for vectors the range of their lengths.
-    CScanPos* v = Add("v.vtp", {2, 1, false, {{"Vec", 2, ArraySpec::Float, [](long i, int c) { return i == 0 ? -3.0 : (c ? 4.0 : 0.0); }}}});
+    CScanPos* v = Add("v.vtp", {2, 1, false, {{"Vec", 2, ArrayShape::Float, [](long i, int c) { return i == 0 ? -3.0 : (c ? 4.0 : 0.0); }}}});
     ASSERT_NE(v, nullptr);
     v->SetColorArray("Vec");
     v->GetScalarRange(r);

@@ -33,9 +33,9 @@ struct ScanPosLoad : ::testing::Test {
     CQuarlonDoc doc;
     ScanPosLoad() { doc.SetView(&view); }
 
-    CScanPos* Add(const std::string& name, const ModelSpec& spec)
+    CScanPos* Add(const std::string& name, const ModelShape& shape)
     {
-        WriteModel(dir.File(name), spec);
+        WriteModel(dir.File(name), shape);
         return doc.AddModel(dir.File(name));
     }
     static std::array<double, 3> Offset(CScanPos* m)
@@ -159,12 +159,12 @@ TEST_F(ScanPosLoad, InitialColouringFollowsTheArrayRoles)
 {
     struct Case {
         const char* name;
-        std::vector<ArraySpec> arrays;
+        std::vector<ArrayShape> arrays;
         std::string active;
         int map;
     };
     const std::vector<Case> cases = {
-        {"gray.vtp", {{"GRAY", 1, ArraySpec::UChar, nullptr}}, "GRAY", ColorMapDirect},
+        {"gray.vtp", {{"GRAY", 1, ArrayShape::UChar, nullptr}}, "GRAY", ColorMapDirect},
         {"i8.vtp", {IntensityArray("intensity_8")}, "intensity_8", ColorMapGrayScale},
         {"i16.vtp", {IntensityArray("Intensity_16")}, "Intensity_16", ColorMapGrayScale},
         {"both.vtp", {IntensityArray("intensity_16"), IntensityArray("INTENSITY")}, "INTENSITY", ColorMapGrayScale},

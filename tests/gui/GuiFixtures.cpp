@@ -1,5 +1,6 @@
 #include "GuiFixtures.h"
 
+#include "app/CMainFrame.h"
 #include "common/AppSettings.h"
 #include "view/CQuarlonView.h"
 
@@ -65,4 +66,18 @@ void Settle(int ms)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QThread::msleep(2);
     } while (t.elapsed() < ms);
+}
+
+void AppTest::SetUp()
+{
+    GuiEnvironment::ResetSettings();
+    int code = 0;
+    ASSERT_TRUE(app.InitInstance({QStringLiteral("quarlon")}, code));
+    app.MainFrame()->resize(1000, 760);
+}
+
+QString AppTest::Model(const std::string& name, const ModelShape& shape)
+{
+    WriteModel(dir.File(name), shape);
+    return QString::fromStdString(dir.File(name));
 }

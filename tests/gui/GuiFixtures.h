@@ -1,6 +1,9 @@
 #pragma once
 #include "Fixtures.h"
+#include "app/CQuarlonApp.h"
 #include "app/Prompts.h"
+
+#include <gtest/gtest.h>
 
 #include <QPoint>
 #include <QString>
@@ -35,6 +38,37 @@ public:
     QStringList messages;
     std::vector<Icon> icons;
     bool answer = true;
+};
+
+// Answers the file and colour choosers as a test sets it up.
+struct FakeChooser : IChooser {
+    QStringList files;
+    QColor colour;
+    bool accept = true;
+    QString filter; // the filter of the last file dialog
+    FakeChooser() { SetChooser(this); }
+    ~FakeChooser() override { SetChooser(nullptr); }
+    QStringList OpenFiles(QWidget*, const QString&, const QString& f, bool) override
+    {
+        filter = f;
+        return files;
+    }
+    QColor ChooseColor(QWidget*, const QColor&, bool* ok) override
+    {
+        *ok = accept;
+        return colour;
+    }
+};
+
+// A started application with a private folder for model files.
+struct AppTest : ::testing::Test {
+    TempDir dir;
+    CQuarlonApp app;
+    RecordingPrompt prompt;
+    FakeChooser chooser;
+
+    void SetUp() override;
+    QString Model(const std::string& name, const ModelShape& shape);
 };
 
 // The window pixel (y downward, logical) where a render-coordinate point is drawn.

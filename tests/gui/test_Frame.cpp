@@ -31,39 +31,9 @@
 
 namespace {
 
-struct FakeChooser : IChooser {
-    QStringList files;
-    QColor colour;
-    bool accept = true;
-    FakeChooser() { SetChooser(this); }
-    ~FakeChooser() override { SetChooser(nullptr); }
-    QStringList OpenFiles(QWidget*, const QString&, const QString&, bool) override { return files; }
-    QColor ChooseColor(QWidget*, const QColor&, bool* ok) override
-    {
-        *ok = accept;
-        return colour;
-    }
-};
-
-struct FrameTest : ::testing::Test {
-    TempDir dir;
-    CQuarlonApp app;
-    RecordingPrompt prompt;
-    FakeChooser chooser;
+struct FrameTest : AppTest {
     CQuarlonFrame* frame = nullptr;
 
-    void SetUp() override
-    {
-        GuiEnvironment::ResetSettings();
-        int code = 0;
-        ASSERT_TRUE(app.InitInstance({QStringLiteral("quarlon")}, code));
-        app.MainFrame()->resize(1000, 760);
-    }
-    QString Model(const std::string& name, const ModelSpec& spec)
-    {
-        WriteModel(dir.File(name), spec);
-        return QString::fromStdString(dir.File(name));
-    }
     CQuarlonFrame* Open(const QString& path)
     {
         frame = app.OpenDocumentFile(path);

@@ -38,23 +38,7 @@
 
 namespace {
 
-struct MainFrameTest : ::testing::Test {
-    TempDir dir;
-    CQuarlonApp app;
-    RecordingPrompt prompt;
-
-    void SetUp() override
-    {
-        GuiEnvironment::ResetSettings();
-        int code = 0;
-        ASSERT_TRUE(app.InitInstance({QStringLiteral("quarlon")}, code));
-        app.MainFrame()->resize(1000, 760);
-    }
-    QString Model(const std::string& name, const ModelSpec& spec)
-    {
-        WriteModel(dir.File(name), spec);
-        return QString::fromStdString(dir.File(name));
-    }
+struct MainFrameTest : AppTest {
     CMainFrame* Main() { return app.MainFrame(); }
     void Drop(const QStringList& files, const QPoint& pos)
     {
@@ -158,27 +142,11 @@ TEST_F(MainFrameTest, DroppingFilesOutsideAViewOpensOneDocumentWithAllOfThem)
 
 TEST_F(MainFrameTest, OpenCommandUsesTheChooserAndProjectFilesOpenAllTheirModels)
 {
-    struct Chooser : IChooser {
-        QStringList next;
-        QString filter;
-        QStringList OpenFiles(QWidget*, const QString&, const QString& f, bool) override
-        {
-            filter = f;
-            return next;
-        }
-        QColor ChooseColor(QWidget*, const QColor& c, bool* ok) override
-        {
-            *ok = false;
-            return c;
-        }
-    } chooser;
-    SetChooser(&chooser);
     Model("a.vtp", {4, 4, true, {}});
     Model("b.vtp", {4, 4, true, {}});
     WriteText(dir.File("site.mvtp"), "2\r\na.vtp\r\nb.vtp\r\n");
-    chooser.next = QStringList{QString::fromStdString(dir.File("site.mvtp"))};
+    chooser.files = QStringList{QString::fromStdString(dir.File("site.mvtp"))};
     Main()->Action(cmd::FileOpen)->trigger();
-    SetChooser(nullptr);
     EXPECT_TRUE(chooser.filter.contains("*.mvtp"));
     ASSERT_EQ(Main()->Frames().size(), 1);
     EXPECT_EQ(Main()->Frames()[0]->GetFrameDocument()->GetModelCount(), 2);
@@ -300,22 +268,12 @@ TEST_F(MainFrameTest, ProgressWindowShowsStagesAndAbortLeavesNoModel)
 
 TEST_F(MainFrameTest, ImportConvertsOpensAndAsksBeforeReplacing)
 {
-    struct Chooser : IChooser {
-        QString file;
-        QStringList OpenFiles(QWidget*, const QString&, const QString&, bool) override { return {file}; }
-        QColor ChooseColor(QWidget*, const QColor& c, bool* ok) override
-        {
-            *ok = false;
-            return c;
-        }
-    } chooser;
-    SetChooser(&chooser);
     std::string text = "Scan_3DPOLY\n";
     for (int i = 0; i < 5000; ++i)
         text += std::to_string(500000 + i * 0.01) + " " + std::to_string(4500000 + (i % 70) * 0.1) + " 100.5 " +
                 std::to_string(i % 256) + " 128 64 " + std::to_string(i % 2048) + "\n";
     WriteText(dir.File("cloud.xyz"), text);
-    chooser.file = QString::fromStdString(dir.File("cloud.xyz"));
+    chooser.files = QStringList{QString::fromStdString(dir.File("cloud.xyz"))};
     // Available without a document.
     ASSERT_TRUE(Main()->Action(cmd::FileImport)->isVisible());
     Main()->Action(cmd::FileImport)->trigger();
@@ -348,5 +306,4 @@ TEST_F(MainFrameTest, ImportConvertsOpensAndAsksBeforeReplacing)
     EXPECT_EQ(prompt.icons.back(), IPrompt::Icon::Error);
     EXPECT_EQ(ReadText(dir.File("cloud.vtp")), good);
     EXPECT_FALSE(FileExists(dir.File("cloud_Z.vtp"))) << "no temporary file is left behind";
-    SetChooser(nullptr);
 }

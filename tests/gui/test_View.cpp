@@ -215,19 +215,6 @@ TEST_F(ViewTest, DragsTurnPanAndZoomWithTheirCursors)
     EXPECT_NE(Camera()->GetParallelScale(), scale) << "right drag zooms";
 }
 
-TEST_F(ViewTest, TopPresetLooksDownWithNorthUp)
-{
-    double dop[3], up[3];
-    Camera()->GetDirectionOfProjection(dop);
-    Camera()->GetViewUp(up);
-    EXPECT_NEAR(dop[2], -1.0, 1e-9);
-    EXPECT_NEAR(up[1], 1.0, 1e-9);
-    double focal[3];
-    Camera()->GetFocalPoint(focal);
-    EXPECT_NEAR(focal[0], 20.0, 1e-6);
-    EXPECT_NEAR(focal[1], 15.0, 1e-6);
-}
-
 TEST(ViewSettings, BackgroundAndProjectionPersistAcrossARestart)
 {
     GuiEnvironment::ResetSettings();
