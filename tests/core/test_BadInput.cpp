@@ -74,8 +74,9 @@ TEST_F(BadInput, TruncatedAndCorruptedModelsAreRefused)
         for (size_t i = flipped.size() / 3; i < flipped.size() / 3 + 64; ++i)
             flipped[i] = static_cast<char>(~flipped[i]);
         WriteText(dir.File(legacy ? "flip.vtk" : "flip.vtp"), flipped);
-        if (CScanPos* m = doc.AddModel(dir.File(legacy ? "flip.vtk" : "flip.vtp")))
+        if (CScanPos* m = doc.AddModel(dir.File(legacy ? "flip.vtk" : "flip.vtp"))) {
             EXPECT_LE(m->GetPolyData()->GetNumberOfPoints(), 1600);
+        }
         doc.RemoveAllModels();
     }
 }

@@ -71,11 +71,11 @@ TEST_F(Representation, AllEighteenIndicesOnAModelThatHasEverything)
         const bool scalars = kArray[i][0] && std::string(kArray[i]) != "Texture";
         EXPECT_EQ(m->GetMapper(kFullLevel)->GetScalarVisibility() != 0, scalars);
         EXPECT_EQ(m->GetMapper(kReducedLevel)->GetScalarVisibility() != 0, scalars);
-        if (scalars)
+        if (scalars) {
             EXPECT_EQ(ActiveScalars(m, kReducedLevel), kArray[i]);
-        // The lookup table matters only while scalars colour the model.
-        if (scalars)
+            // The lookup table matters only while scalars colour the model.
             EXPECT_EQ(m->GetMapper(kFullLevel)->GetLookupTable() == m->GetLookupTable(), kMap[i] != 0);
+        }
         if (i >= 15) {
             EXPECT_EQ(LevelTexture(m, kFullLevel), m->GetTexture());
             EXPECT_EQ(LevelTexture(m, kReducedLevel), m->GetTexture());

@@ -51,10 +51,12 @@ void ExpectSameAsReference(const std::string& path, size_t* countOut = nullptr)
     ASSERT_EQ(fast.Count() * 3, ref.points.size()) << path;
     const size_t n = fast.Count();
     EXPECT_EQ(std::memcmp(fast.Points(), ref.points.data(), n * 3 * sizeof(double)), 0) << path;
-    if (HasColour(ref.code))
+    if (HasColour(ref.code)) {
         EXPECT_EQ(std::memcmp(fast.Colours(), ref.rgb.data(), n * 3), 0) << path;
-    if (HasIntensity(ref.code))
+    }
+    if (HasIntensity(ref.code)) {
         EXPECT_EQ(std::memcmp(fast.Intensities(), ref.intensity.data(), n * sizeof(float)), 0) << path;
+    }
     if (countOut)
         *countOut = n;
 }
@@ -237,10 +239,12 @@ TEST(XyzReader, LinesOf511And512CharactersAreReadInPieces)
             ExpectSameAsReference(dir.File(name), &count);
             // A 511-character line plus its line break is two pieces; the
             // second, a lone line break, ends the data.
-            if (width == 511)
+            if (width == 511) {
                 EXPECT_EQ(count, 1u) << name;
-            if (width == 510)
+            }
+            if (width == 510) {
                 EXPECT_EQ(count, 6u) << name;
+            }
         }
     }
 }
