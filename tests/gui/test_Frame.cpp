@@ -206,6 +206,13 @@ TEST_F(FrameTest, OpenInsideSkipsUpperCaseExtensionsAndShowsTheListAfterTheSecon
     EXPECT_NEAR(frame->GetModelListDlg()->frameGeometry().right(), viewTopRight.x() - 1, 3);
     Run(cmd::ModelsList);
     EXPECT_FALSE(frame->GetModelListDlg()->isVisible());
+    EXPECT_FALSE(Checked(cmd::ModelsList));
+    // Its own "Hide Window" clears the check mark too.
+    Run(cmd::ModelsList);
+    EXPECT_TRUE(Checked(cmd::ModelsList));
+    frame->GetModelListDlg()->findChild<QPushButton*>("hideButton")->click();
+    EXPECT_FALSE(frame->GetModelListDlg()->isVisible());
+    EXPECT_FALSE(Checked(cmd::ModelsList));
 }
 
 TEST_F(FrameTest, ModelsListBulbsAndRemoval)

@@ -161,6 +161,18 @@ CModelListDlg::CModelListDlg(CQuarlonView* owner, QWidget* parent)
     });
 }
 
+void CModelListDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    emit visibilityChanged();
+}
+
+void CModelListDlg::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    emit visibilityChanged();
+}
+
 CQuarlonDoc* CModelListDlg::Document() const { return m_pOwner ? m_pOwner->GetDocument() : nullptr; }
 
 void CModelListDlg::FillFromDocument()

@@ -47,12 +47,18 @@ signals:
     void modelsChanged();
     // A row was clicked (for a visible properties window to follow).
     void modelClicked(CScanPos* model);
+    // Shown or hidden (the "Models List" check mark follows).
+    void visibilityChanged();
 
 public slots:
     void OnAddModels();
     void OnRemoveModels();
     void accept() override {}
     void reject() override {}
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void OnClickBulb(int row);

@@ -80,6 +80,7 @@ bool CQuarlonFrame::CreateModelListDlg()
     m_pModelListDlg = new CModelListDlg(m_pView, this);
     connect(m_pModelListDlg, &CModelListDlg::addRequested, this, &CQuarlonFrame::OnOpenInside);
     connect(m_pModelListDlg, &CModelListDlg::modelsChanged, this, &CQuarlonFrame::statusCountsChanged);
+    connect(m_pModelListDlg, &CModelListDlg::visibilityChanged, this, &CQuarlonFrame::statusCountsChanged);
     m_pModelListDlg->FillFromDocument();
     return true;
 }
