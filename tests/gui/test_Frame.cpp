@@ -183,6 +183,21 @@ TEST_F(FrameTest, FastSwitchTriesEveryModelAndWarnsOnce)
     EXPECT_EQ(prompt.messages.size(), 1) << "everyone accepts: no warning";
 }
 
+TEST_F(FrameTest, EveryFastSwitchCommandAppliesItsIndex)
+{
+    WriteImage(dir.File("all.png"));
+    WriteText(dir.File("all.tex"), "[Texture]\nFile=all.png\n");
+    ASSERT_NE(Open(Model("all.vtp", {20, 10, true, {RgbArray(), IntensityArray(), TextureArray()}})), nullptr);
+    for (int index = 0; index < 18; ++index) {
+        QAction* action = app.MainFrame()->Action(cmd::RepresentationCommand(index));
+        ASSERT_NE(action, nullptr) << index;
+        EXPECT_EQ(action->text(), RepresentationLabel(index));
+        action->trigger();
+        EXPECT_EQ(Models()[0]->GetRepresentation(), index);
+    }
+    EXPECT_TRUE(prompt.messages.isEmpty());
+}
+
 TEST_F(FrameTest, OpenInsideSkipsUpperCaseExtensionsAndShowsTheListAfterTheSecondModel)
 {
     ASSERT_NE(Open(Model("first.vtp", {4, 4, true, {}})), nullptr);

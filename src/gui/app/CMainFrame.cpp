@@ -181,8 +181,10 @@ void CMainFrame::BuildMenus()
             fast->addSeparator();
         const int base = group * 5;
         const int texture = group == 0 ? 16 : group == 1 ? 17 : 15;
-        for (int index : {base + 4, base, texture, base + 1, base + 2, base + 3})
-            fast->addAction(Action(cmd::RepresentationCommand(index)));
+        for (int index : {base + 4, base, texture, base + 1, base + 2, base + 3}) {
+            const int id = cmd::RepresentationCommand(index);
+            fast->addAction(Action(id) ? Action(id) : MakeAction(id));
+        }
     }
     viewItems << fast->menuAction() << view->addSeparator();
     view->addAction(Action(cmd::StereoAnaglyph));
