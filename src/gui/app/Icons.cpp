@@ -158,7 +158,13 @@ void DrawGlyph(QPainter& p, int id, const QColor& accent)
                     return QColor::fromHsv((i * 70 + j * 40) % 360, 200, 230);
                 if (colouring == 2)
                     return ((i + j) % 2) ? QColor(110, 160, 60) : QColor(190, 140, 70);
-                return QColor::fromHsv(0, 0, 80 + 50 * j);
+                // Intensity through the command's colour map.
+                const int map = repr % 5;
+                const double t = (i + j) / 6.0;
+                if (map == 1)
+                    return QColor::fromHsv(0, 0, static_cast<int>(60 + 190 * t));
+                const double hue = map == 2 ? 240 * t : 240 * (1 - t);
+                return QColor::fromHsv(static_cast<int>(hue), 230, 235);
             };
             if (kind == 0) {
                 p.setPen(Qt::NoPen);
