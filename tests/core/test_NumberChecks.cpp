@@ -6,27 +6,18 @@
 #include <clocale>
 #include <string>
 
-TEST(IsIntegerString, AcceptsDigitsWithOneLeadingSign)
+TEST(IsIntegerString, DigitsWithOneLeadingSignAndSaturatingValues)
 {
-    int v = -1;
-    EXPECT_TRUE(IsIntegerString("42", &v));
-    EXPECT_EQ(v, 42);
-    EXPECT_TRUE(IsIntegerString("-17", &v));
-    EXPECT_EQ(v, -17);
-    EXPECT_TRUE(IsIntegerString("+8", &v));
-    EXPECT_EQ(v, 8);
-    EXPECT_TRUE(IsIntegerString("007", &v));
-    EXPECT_EQ(v, 7);
-    // A lone sign passes with the value 0.
-    v = 5;
-    EXPECT_TRUE(IsIntegerString("-", &v));
-    EXPECT_EQ(v, 0);
-    EXPECT_TRUE(IsIntegerString("+", &v));
-    EXPECT_EQ(v, 0);
-}
-
-TEST(IsIntegerString, RejectsEverythingElse)
-{
+    const std::pair<const char*, int> accepted[] = {
+        {"42", 42}, {"-17", -17}, {"+8", 8}, {"007", 7}, {"-", 0}, {"+", 0}, // a lone sign is 0
+        {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
+        {"99999999999999999999999", INT_MAX}, {"-99999999999999999999999", INT_MIN}};
+    for (const auto& [text, value] : accepted) {
+        int v = 5;
+        EXPECT_TRUE(IsIntegerString(text, &v)) << text;
+        EXPECT_EQ(v, value) << text;
+    }
+    EXPECT_TRUE(IsIntegerString("5", nullptr)); // no place for the value
     for (const char* text : {"", " 1", "1 ", "1-", "--1", "+-1", "1.0", "1e3", "0x10", "12a", "\t3", "1,0"}) {
         int v = 99;
         EXPECT_FALSE(IsIntegerString(text, &v)) << '"' << text << '"';
@@ -34,49 +25,17 @@ TEST(IsIntegerString, RejectsEverythingElse)
     }
 }
 
-TEST(IsIntegerString, HugeValuesSaturateInsteadOfOverflowing)
+TEST(IsDoubleString, DigitsAndPunctuationConvertedToTheLeadingNumber)
 {
-    int v = 0;
-    EXPECT_TRUE(IsIntegerString("99999999999999999999999", &v));
-    EXPECT_EQ(v, INT_MAX);
-    EXPECT_TRUE(IsIntegerString("-99999999999999999999999", &v));
-    EXPECT_EQ(v, INT_MIN);
-    EXPECT_TRUE(IsIntegerString("2147483647", &v));
-    EXPECT_EQ(v, 2147483647);
-    EXPECT_TRUE(IsIntegerString("-2147483648", &v));
-    EXPECT_EQ(v, INT_MIN);
-    EXPECT_TRUE(IsIntegerString("5", nullptr)); // no place for the value
-}
-
-TEST(IsDoubleString, TrimsSpacesAndConverts)
-{
-    double v = 0;
-    EXPECT_TRUE(IsDoubleString("  3.25  ", &v));
-    EXPECT_DOUBLE_EQ(v, 3.25);
-    EXPECT_TRUE(IsDoubleString("-0.5", &v));
-    EXPECT_DOUBLE_EQ(v, -0.5);
-    EXPECT_TRUE(IsDoubleString("+12", &v));
-    EXPECT_DOUBLE_EQ(v, 12.0);
-    EXPECT_TRUE(IsDoubleString(".5", &v));
-    EXPECT_DOUBLE_EQ(v, 0.5);
-    EXPECT_TRUE(IsDoubleString("500000.000000", &v));
-    EXPECT_DOUBLE_EQ(v, 500000.0);
-}
-
-TEST(IsDoubleString, PunctuationPassesTheCheckButConvertsOnlyTheLeadingNumber)
-{
-    double v = 0;
-    // A comma is punctuation: the check passes, the conversion stops there.
-    EXPECT_TRUE(IsDoubleString("2,5", &v));
-    EXPECT_DOUBLE_EQ(v, 2.0);
-    EXPECT_TRUE(IsDoubleString("-", &v));
-    EXPECT_DOUBLE_EQ(v, 0.0);
-    EXPECT_TRUE(IsDoubleString("1/2", &v));
-    EXPECT_DOUBLE_EQ(v, 1.0);
-}
-
-TEST(IsDoubleString, RejectsLettersSecondDotsInnerSignsAndBlanks)
-{
+    // A comma or slash is punctuation: the check passes, the conversion stops there.
+    const std::pair<const char*, double> accepted[] = {
+        {"  3.25  ", 3.25}, {"-0.5", -0.5}, {"+12", 12.0}, {".5", 0.5}, {"500000.000000", 500000.0},
+        {"2,5", 2.0}, {"-", 0.0}, {"1/2", 1.0}};
+    for (const auto& [text, value] : accepted) {
+        double v = 42;
+        EXPECT_TRUE(IsDoubleString(text, &v)) << text;
+        EXPECT_DOUBLE_EQ(v, value) << text;
+    }
     for (const char* text : {"", "   ", "1e5", "1E5", "abc", "1.2.3", "..", "1-2", "1+", "1 2", "\t1", "1\t",
                              "nan", "inf", "0x1p3", "1.5f"}) {
         double v = 42;
@@ -100,13 +59,4 @@ TEST(IsDoubleString, LengthLimitAndLocaleIndependence)
         EXPECT_DOUBLE_EQ(v, 1.5);
         std::setlocale(LC_NUMERIC, saved.c_str());
     }
-}
-
-TEST(LeadingInteger, ReadsLikeAtoiButSaturates)
-{
-    EXPECT_EQ(LeadingInteger("  120px"), 120);
-    EXPECT_EQ(LeadingInteger("-5"), -5);
-    EXPECT_EQ(LeadingInteger(""), 0);
-    EXPECT_EQ(LeadingInteger("abc"), 0);
-    EXPECT_EQ(LeadingInteger("99999999999999"), INT_MAX);
 }

@@ -52,7 +52,7 @@ TEST(ProfileFile, BinaryJunkAndHugeFilesFallBackToTheDefault)
     EXPECT_FALSE(WriteString(dir.File("dir.vtw"), "a", "b", "c"));
 }
 
-TEST(ProfileFile, WriteReplacesInPlaceAndKeepsEveryOtherLine)
+TEST(ProfileFile, WriteReplacesInPlaceKeepsEveryOtherLineAndTheLineEnds)
 {
     TempDir dir;
     const std::string f = dir.File("m.ini");
@@ -68,15 +68,12 @@ TEST(ProfileFile, WriteReplacesInPlaceAndKeepsEveryOtherLine)
     ASSERT_TRUE(WriteString(f, "Third", "K", "v"));
     EXPECT_EQ(GetString(f, "third", "k", "", 64), "v");
     EXPECT_EQ(GetString(f, "Next", "A", "", 64), "b");
-}
 
-TEST(ProfileFile, WriteKeepsLfFilesLfAndCreatesNewFiles)
-{
-    TempDir dir;
-    const std::string f = dir.File("lf.ini");
-    WriteText(f, "[CloudData]\nRepresentation=1\n");
-    ASSERT_TRUE(WriteString(f, "CloudData", "Representation", "2"));
-    EXPECT_EQ(ReadText(f), "[CloudData]\nRepresentation=2\n");
+    // LF files stay LF; new files get CR LF.
+    const std::string lf = dir.File("lf.ini");
+    WriteText(lf, "[CloudData]\nRepresentation=1\n");
+    ASSERT_TRUE(WriteString(lf, "CloudData", "Representation", "2"));
+    EXPECT_EQ(ReadText(lf), "[CloudData]\nRepresentation=2\n");
 
     const std::string created = dir.File("new.ini");
     ASSERT_TRUE(WriteString(created, "CloudData", "Representation", "7"));

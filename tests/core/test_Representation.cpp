@@ -261,11 +261,3 @@ TEST_F(Representation, SolidColourIsAWindowsColourValue)
     EXPECT_DOUBLE_EQ(c[2], 1.0);
     EXPECT_EQ(m->GetColor(), 0x00FF8000u);
 }
-
-TEST(RepresentationLabels, MatchTheMenu)
-{
-    EXPECT_STREQ(RepresentationLabel(0), "Points RGB");
-    EXPECT_STREQ(RepresentationLabel(8), "Wireframe Intensity BlueRed");
-    EXPECT_STREQ(RepresentationLabel(17), "Wireframe Texture");
-    EXPECT_STREQ(RepresentationLabel(18), "");
-}

@@ -1,5 +1,7 @@
 #include "common/ProfileFile.h"
 
+#include "FuzzFile.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,12 +10,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = "/tmp/quarlon-fuzz-profile-" + std::to_string(getpid()) + ".ini";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    static const std::string path = FuzzFilePath(".ini");
+    if (!WriteFuzzFile(path, data, size))
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
     for (const char* section : {"PolyData Offset", "Texture", "CloudData"})
         for (const char* key : {"X", "File", "Representation"}) {
             const std::string v = profile::GetString(path, section, key, "dflt", 64);

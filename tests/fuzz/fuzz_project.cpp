@@ -1,5 +1,7 @@
 #include "model/ProjectFile.h"
 
+#include "FuzzFile.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,12 +11,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = "/tmp/quarlon-fuzz-project-" + std::to_string(getpid()) + ".mvtp";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    static const std::string path = FuzzFilePath(".mvtp");
+    if (!WriteFuzzFile(path, data, size))
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
     std::vector<std::string> entries;
     if (ReadProjectEntries(path, entries)) {
         for (const std::string& e : entries)

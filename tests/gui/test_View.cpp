@@ -23,6 +23,7 @@
 #include <vtkRenderer.h>
 
 #include <array>
+#include <functional>
 #include <cmath>
 
 namespace {
@@ -220,37 +221,34 @@ TEST(ViewSettings, BackgroundAndProjectionPersistAcrossARestart)
     GuiEnvironment::ResetSettings();
     TempDir dir;
     WriteModel(dir.File("m.vtp"), {5, 5, true, {}});
-    {
+    // A fresh application with the model open; `check` looks at its view.
+    auto restart = [&dir](const std::function<void(CQuarlonView*)>& check) {
         CQuarlonApp app;
         int code = 0;
         ASSERT_TRUE(app.InitInstance({QStringLiteral("quarlon")}, code));
         CQuarlonFrame* frame = app.OpenDocumentFile(QString::fromStdString(dir.File("m.vtp")));
         ASSERT_NE(frame, nullptr);
-        EXPECT_TRUE(frame->GetView()->GetRenderer()->GetActiveCamera()->GetParallelProjection())
-            << "no stored setting: parallel";
-        frame->GetView()->SetBackgroundColor(0x00FF8000);
-        frame->GetView()->SetProjectionMode(0);
-    } // closing writes the projection
+        check(frame->GetView());
+    }; // closing the application writes the projection
+    auto parallel = [](CQuarlonView* v) { return v->GetRenderer()->GetActiveCamera()->GetParallelProjection() != 0; };
+
+    restart([&](CQuarlonView* v) {
+        EXPECT_TRUE(parallel(v)) << "no stored setting: parallel";
+        v->SetBackgroundColor(0x00FF8000);
+        v->SetProjectionMode(0);
+    });
     EXPECT_EQ(appsettings::ReadSetting("Color", "Background", ""), std::to_string(0x00FF8000));
     EXPECT_EQ(appsettings::ReadSetting("Quarlon", "PerspectiveView", ""), "0");
-    {
-        CQuarlonApp app;
-        int code = 0;
-        ASSERT_TRUE(app.InitInstance({QStringLiteral("quarlon")}, code));
-        CQuarlonFrame* frame = app.OpenDocumentFile(QString::fromStdString(dir.File("m.vtp")));
-        ASSERT_NE(frame, nullptr);
-        EXPECT_EQ(frame->GetView()->GetBackgroundColor(), 0x00FF8000u);
-        EXPECT_EQ(frame->GetView()->GetProjectionMode(), 0);
-        EXPECT_FALSE(frame->GetView()->GetRenderer()->GetActiveCamera()->GetParallelProjection());
-    }
+    restart([&](CQuarlonView* v) {
+        EXPECT_EQ(v->GetBackgroundColor(), 0x00FF8000u);
+        EXPECT_EQ(v->GetProjectionMode(), 0);
+        EXPECT_FALSE(parallel(v));
+    });
     // Odd stored texts count as 0.
     appsettings::WriteSetting("Color", "Background", "-");
     appsettings::WriteSetting("Quarlon", "PerspectiveView", "parallel");
-    CQuarlonApp app;
-    int code = 0;
-    ASSERT_TRUE(app.InitInstance({QStringLiteral("quarlon")}, code));
-    CQuarlonFrame* frame = app.OpenDocumentFile(QString::fromStdString(dir.File("m.vtp")));
-    ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->GetView()->GetBackgroundColor(), 0u);
-    EXPECT_EQ(frame->GetView()->GetProjectionMode(), 0);
+    restart([](CQuarlonView* v) {
+        EXPECT_EQ(v->GetBackgroundColor(), 0u);
+        EXPECT_EQ(v->GetProjectionMode(), 0);
+    });
 }

@@ -79,11 +79,3 @@ bool IsDoubleString(const std::string& text, double* value)
     }
     return true;
 }
-
-int LeadingInteger(const std::string& text)
-{
-    const char* p = text.c_str();
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f')
-        ++p;
-    return SaturatingDecimal(p);
-}

@@ -11,7 +11,3 @@ bool IsIntegerString(const std::string& text, int* value = nullptr);
 // Digits and punctuation, at most one ".", a sign only in front; blanks
 // around the text are ignored. Texts longer than 1023 characters fail.
 bool IsDoubleString(const std::string& text, double* value = nullptr);
-
-// Leading-integer conversion as atoi does it, but saturating: blanks, an
-// optional sign, then digits up to the first non-digit; nothing gives 0.
-int LeadingInteger(const std::string& text);

@@ -459,7 +459,6 @@ ReadResult ReadCloud(const std::string& path, Cloud& cloud, IProgressSink* sink,
         if (r == kUnsure) {
             LogicalCopy(b, e, crlf, line);
             r = SlowScan(line, code, separator, values);
-            ++info.fallbackLines;
         }
         if (r != ValuesPerLine(code)) {
             if (HasLetterS(b, end))

@@ -51,7 +51,6 @@ struct ReadInfo {
     long long estimate = 0;   // estimated number of lines
     char separator = 0;
     std::string format;       // the scanf format of the layout
-    size_t fallbackLines = 0; // lines handed to sscanf
 };
 
 // `sink` may be none. Progress is reported only when the whole percentage

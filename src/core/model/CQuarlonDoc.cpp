@@ -59,7 +59,6 @@ CScanPos* CQuarlonDoc::AddModel(const std::string& requested)
     m_models.emplace_back(key, model);
     if (m_pView)
         m_pView->RefreshModelList();
-    OnModelsChanged();
     return model;
 }
 
@@ -76,7 +75,6 @@ bool CQuarlonDoc::RemoveModel(CScanPos* model)
             return false;
         model->Destroy();
         m_models.erase(it);
-        OnModelsChanged();
         return true;
     }
     return false;
@@ -88,10 +86,7 @@ void CQuarlonDoc::RemoveAllModels()
         RemovePropFromView(entry.second->GetActor());
         entry.second->Destroy();
     }
-    const bool hadModels = !m_models.empty();
     m_models.clear();
-    if (hadModels)
-        OnModelsChanged();
 }
 
 CScanPos* CQuarlonDoc::GetNextModel(Position& position) const
@@ -180,7 +175,6 @@ bool CQuarlonDoc::OnOpenDocument(const std::string& requested)
         return false;
     }
     m_strPathName = path;
-    OnDocumentOpened();
     return true;
 }
 

@@ -62,11 +62,6 @@ public:
     const std::vector<std::pair<std::string, std::string>>& GetLoadFailures() const { return m_failures; }
     void NoteLoadFailure(const std::string& path, const std::string& why);
 
-protected:
-    // Hooks for the windows around the document.
-    virtual void OnModelsChanged() {}
-    virtual void OnDocumentOpened() {}
-
 private:
     std::vector<std::pair<std::string, CScanPos*>> m_models; // in load order
     int m_nBackfaceCulling = 1;

@@ -350,6 +350,20 @@ void CQuarlonApp::OnAnotherInstance(const QString& path)
     m_pMainFrame->activateWindow();
 }
 
+namespace {
+
+// Batch runs draw one document's view off screen at a fixed size.
+void ShowOffscreen(CQuarlonFrame* frame, const QSize& size)
+{
+    frame->setAttribute(Qt::WA_DontShowOnScreen, true);
+    frame->resize(size);
+    frame->show();
+    QCoreApplication::processEvents();
+    frame->GetView()->OnInitialUpdate();
+}
+
+} // namespace
+
 int CQuarlonApp::RunScreenshot(const QString& output, const QSize& size, const QStringList& files)
 {
     QList<CQuarlonFrame*> frames;
@@ -366,14 +380,8 @@ int CQuarlonApp::RunScreenshot(const QString& output, const QSize& size, const Q
         std::fprintf(stderr, "quarlon: nothing could be opened for the screenshot\n");
         return 1;
     }
-    CQuarlonFrame* first = frames.first();
-    // Drawn off screen at exactly the size asked for.
-    first->setAttribute(Qt::WA_DontShowOnScreen, true);
-    first->resize(size);
-    first->show();
-    QCoreApplication::processEvents();
-    first->GetView()->OnInitialUpdate();
-    QImage picture = first->GetView()->grabFramebuffer();
+    ShowOffscreen(frames.first(), size);
+    const QImage picture = frames.first()->GetView()->grabFramebuffer();
     int result = 0;
     if (picture.isNull() || !picture.save(output, "PNG")) {
         std::fprintf(stderr, "quarlon: cannot write %s\n", qPrintable(output));
@@ -385,25 +393,20 @@ int CQuarlonApp::RunScreenshot(const QString& output, const QSize& size, const Q
 
 int CQuarlonApp::RunPrint(const QString& file, const QString& pdf)
 {
-    auto* frame = new CQuarlonFrame;
-    if (!frame->OpenDocument(QFileInfo(file).absoluteFilePath())) {
+    CQuarlonFrame frame;
+    if (!frame.OpenDocument(QFileInfo(file).absoluteFilePath())) {
         std::fprintf(stderr, "quarlon: cannot open %s\n", qPrintable(file));
-        delete frame;
         return 1;
     }
-    frame->setAttribute(Qt::WA_DontShowOnScreen, true);
-    frame->resize(1024, 768);
-    frame->show();
-    QCoreApplication::processEvents();
-    frame->GetView()->OnInitialUpdate();
+    ShowOffscreen(&frame, QSize(1024, 768));
     QPrinter printer(QPrinter::HighResolution);
     if (!pdf.isEmpty()) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
     }
-    const bool ok = frame->GetView()->PrintTo(printer);
-    delete frame;
-    if (!ok)
+    if (!frame.GetView()->PrintTo(printer)) {
         std::fprintf(stderr, "quarlon: printing failed\n");
-    return ok ? 0 : 1;
+        return 1;
+    }
+    return 0;
 }

@@ -31,8 +31,6 @@ public:
     void Show();
     void Hide();
 
-    QString Text1() const { return m_strText1; }
-    int Style() const { return m_nStyle; }
     QRegion ShapeRegion() const { return m_region; }
 
 protected:

@@ -484,9 +484,3 @@ void CQuarlonView::timerEvent(QTimerEvent* e)
     if (QWidget* parent = parentWidget(); parent && !parent->layout() && size() != parent->contentsRect().size())
         setGeometry(parent->contentsRect());
 }
-
-void CQuarlonView::focusInEvent(QFocusEvent* e)
-{
-    QVTKOpenGLNativeWidget::focusInEvent(e);
-    emit activated();
-}

@@ -59,14 +59,12 @@ public:
     int CurrentCursorIndex() const { return m_nCursor; }
 
 signals:
-    void activated();
     // The document added a model: the frame's models list follows.
     void modelListRefreshRequested();
 
 protected:
     bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
 
 private:
     bool HandleButtonPress(QMouseEvent* event);
