@@ -10,13 +10,21 @@ PACKAGES=(
   xvfb xauth libgl1-mesa-dri poppler-utils
 )
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
 missing=()
 for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
+  installed "$p" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
+
+# ParaView's Python package conflicts with python3-vtk9, on which libvtk9-dev
+# depends; apt would only print a resolver error, so say what to do instead.
+if installed python3-paraview && ! installed libvtk9-dev; then
+  echo "deps.sh: python3-paraview conflicts with libvtk9-dev (through python3-vtk9);" \
+       "remove it (apt-get remove python3-paraview) or build in a container." >&2
+  exit 1
+fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then

@@ -22,6 +22,27 @@ TEST(ProfileFile, NamesIgnoreCaseValuesAreTrimmedFirstMatchWins)
     EXPECT_EQ(GetString(dir.File("none.vtw"), "PolyData Offset", "X", "0.00", 64), "0.00");
 }
 
+TEST(ProfileFile, OneMatchingPairOfQuotesAroundAValueIsDropped)
+{
+    TempDir dir;
+    const std::string f = dir.File("q.ini");
+    WriteText(f, "[S]\ndq = \"a\" \nsq='a'\nopen=\"a\nempty=\"\"\ninner=\"a\"b\"\n"
+                 "mixed=\"a'\nlone=\"\nspaced=\" a b \"\nmid=a\"b\"\n");
+    const std::pair<const char*, const char*> cases[] = {
+        {"dq", "a"}, {"sq", "a"}, {"open", "\"a"}, {"empty", ""}, {"inner", "a\"b"},
+        {"mixed", "\"a'"}, {"lone", "\""}, {"spaced", " a b "}, {"mid", "a\"b\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetString(f, "S", c.first, "dflt", 64), c.second) << c.first;
+    // The capacity applies to the unquoted value.
+    EXPECT_EQ(GetString(f, "S", "spaced", "", 3), " a");
+
+    // Values are written as given, without quotes, and read back unchanged.
+    ASSERT_TRUE(WriteString(f, "S", "name", "site image.jpg"));
+    EXPECT_NE(ReadText(f).find("name=site image.jpg"), std::string::npos);
+    EXPECT_EQ(GetString(f, "S", "name", "", 64), "site image.jpg");
+}
+
 TEST(ProfileFile, LfAndCrLfReadAlikeAndValuesAreClippedToTheCallersCapacity)
 {
     TempDir dir;

@@ -225,6 +225,19 @@ TEST_F(ScanPosLoad, TextureFromASubFolderNamedWithABackslash)
     EXPECT_STREQ(m->GetPolyData()->GetPointData()->GetTCoords()->GetName(), "Texture");
 }
 
+TEST_F(ScanPosLoad, QuotedCompanionValuesAsHandEditedForTheOriginalPlatform)
+{
+    WriteImage(dir.File("site image.jpg"));
+    WriteText(dir.File("m.tex"), "[Texture]\r\nFile=\"site image.jpg\"\r\n");
+    WriteText(dir.File("m.vtw"), "[PolyData Offset]\r\nX='1000.5'\r\nY=\"2000\"\r\nZ=3\r\n");
+    CScanPos* m = Add("m.vtp", {5, 5, true, {TextureArray()}});
+    ASSERT_NE(m, nullptr);
+    EXPECT_NE(m->GetTexture(), nullptr);
+    std::array<double, 3> offset{};
+    doc.GetOffset(offset.data());
+    EXPECT_EQ(offset, (std::array<double, 3>{1000.5, 2000, 3}));
+}
+
 TEST_F(ScanPosLoad, UnusableTexturesLeaveTheModelUntextured)
 {
     WriteImage(dir.File("img.jpeg"));

@@ -79,6 +79,15 @@ bool IsSectionLine(const std::string& line, std::string* name)
     return true;
 }
 
+// Hand-edited files quote values that hold spaces; the platform reads them
+// without one matching pair of quotes around the whole value.
+std::string Unquote(const std::string& v)
+{
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
 bool KeyOf(const std::string& line, std::string& key, std::string* value)
 {
     const size_t eq = line.find('=');
@@ -116,7 +125,7 @@ std::string GetString(const std::string& file, const std::string& section,
             continue;
         std::string k, v;
         if (KeyOf(line, k, &v) && SameName(k, key))
-            return clip(v);
+            return clip(Unquote(v));
     }
     return clip(fallback);
 }

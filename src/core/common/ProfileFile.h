@@ -1,7 +1,8 @@
 #pragma once
 // Private-profile (INI) files as the companion files and settings files use
 // them: "[section]" lines, then "key=value" lines. Section and key names are
-// compared without regard to case, values are trimmed, the first match wins.
+// compared without regard to case, values are trimmed, the first match wins,
+// and one pair of matching single or double quotes around a value is dropped.
 // Files written with CR LF or LF read alike.
 #include <cstddef>
 #include <string>
