@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <unordered_map>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -61,22 +62,47 @@ bool Exists(const fs::path& p)
 
 // Finds the entry of `dir` whose name equals `name` ignoring case; the
 // lexicographically first one when several do, so the choice is stable.
-bool MatchInFolder(const fs::path& dir, const std::string& name, fs::path& found)
+// Lower-cased name -> the lexicographically first entry of that name.
+using Listing = std::unordered_map<std::string, std::string>;
+
+thread_local std::unordered_map<std::string, Listing>* t_cache = nullptr;
+thread_local size_t t_scans = 0;
+
+bool Scan(const fs::path& dir, Listing& listing)
 {
+    ++t_scans;
     std::error_code ec;
     fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec);
     if (ec)
         return false;
-    const std::string wanted = ToLower(name);
-    std::string best;
     for (const fs::directory_entry& entry : it) {
         const std::string candidate = entry.path().filename().string();
-        if (ToLower(candidate) == wanted && (best.empty() || candidate < best))
+        std::string& best = listing[ToLower(candidate)];
+        if (best.empty() || candidate < best)
             best = candidate;
     }
-    if (best.empty())
+    return true;
+}
+
+bool MatchInFolder(const fs::path& dir, const std::string& name, fs::path& found)
+{
+    Listing local;
+    const Listing* listing = &local;
+    if (t_cache) {
+        auto it = t_cache->find(dir.string());
+        if (it == t_cache->end()) {
+            Listing scanned;
+            Scan(dir, scanned);
+            it = t_cache->emplace(dir.string(), std::move(scanned)).first;
+        }
+        listing = &it->second;
+    } else if (!Scan(dir, local)) {
         return false;
-    found = dir / best;
+    }
+    const auto match = listing->find(ToLower(name));
+    if (match == listing->end())
+        return false;
+    found = dir / match->second;
     return true;
 }
 
@@ -108,6 +134,24 @@ std::string ResolveOnDisk(const std::string& path)
     }
     return resolved.string();
 }
+
+ScopedListingCache::ScopedListingCache()
+{
+    if (!t_cache)
+        t_cache = new std::unordered_map<std::string, Listing>();
+    else
+        m_nested = true;
+}
+
+ScopedListingCache::~ScopedListingCache()
+{
+    if (!m_nested) {
+        delete t_cache;
+        t_cache = nullptr;
+    }
+}
+
+size_t FolderScans() { return t_scans; }
 
 bool IsExistingFile(const std::string& path)
 {

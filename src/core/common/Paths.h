@@ -30,6 +30,22 @@ std::string ResolveOnDisk(const std::string& path);
 // True for an existing regular file (after case resolution).
 bool IsExistingFile(const std::string& path);
 
+// While one lives, folder listings made to match names without regard to
+// case are kept, so that a project naming many missing files in a large
+// folder scans that folder once. Only for runs that create no files.
+class ScopedListingCache {
+public:
+    ScopedListingCache();
+    ~ScopedListingCache();
+    ScopedListingCache(const ScopedListingCache&) = delete;
+    ScopedListingCache& operator=(const ScopedListingCache&) = delete;
+
+private:
+    bool m_nested = false;
+};
+// Folder scans made so far by this thread (for tests).
+size_t FolderScans();
+
 // Turns a relative path into an absolute one without touching the disk.
 std::string Absolute(const std::string& path);
 

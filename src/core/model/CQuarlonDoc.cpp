@@ -169,6 +169,7 @@ bool CQuarlonDoc::OnOpenDocument(const std::string& requested)
             return false;
         }
         const std::string folder = qpath::Split(qpath::ResolveOnDisk(path)).folder;
+        qpath::ScopedListingCache listings;
         for (const std::string& entry : entries)
             AddModel(qpath::JoinRelative(folder, entry));
     } else if (!AddModel(path)) {

@@ -2,7 +2,9 @@
 
 #include "CQuarlonDoc.h"
 #include "IDocumentView.h"
+#include "ModelFileCheck.h"
 #include "ProgressSink.h"
+#include "common/ImageHeader.h"
 #include "common/NumberChecks.h"
 #include "common/Paths.h"
 #include "common/ProfileFile.h"
@@ -260,6 +262,10 @@ bool CScanPos::Load(const std::string& path)
     } else {
         return Fail("not a model file (.vtk, .vtp or .pvtp)");
     }
+    // The readers allocate what a file declares before reading it.
+    const std::string declared = modelcheck::CheckModelFile(m_strDiskPath, parts.extension);
+    if (!declared.empty())
+        return Fail(declared);
     std::string error;
     StageResult stage = RunStage(listener, m_pReader, "Reading Data...", &error);
     if (stage == StageResult::Aborted)
@@ -426,6 +432,9 @@ bool CScanPos::LoadTexture(vtkListener* listener, bool& aborted)
     const std::string imagePath =
         qpath::ResolveOnDisk(qpath::JoinRelative(qpath::Split(m_strDiskPath).folder, file));
     if (imagePath.empty() || !qpath::IsExistingFile(imagePath))
+        return false;
+    // Decoders allocate what the header claims; judge it first.
+    if (!image::CheckDecodable(imagePath).empty())
         return false;
     m_pImageReader = CreateImageReader(qpath::ToLower(qpath::Split(imagePath).extension));
     if (!m_pImageReader)
