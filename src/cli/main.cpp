@@ -169,7 +169,7 @@ int Import(const std::vector<std::string>& args)
         std::string why;
         const xyz::ConvertResult result = xyz::ConvertXyzFile(file, names.tempModel, progress.get(), &why);
         progress.reset();
-        if (result != xyz::ConvertResult::Ok || !xyz::FinishImport(names)) {
+        if (result != xyz::ConvertResult::Ok || !xyz::FinishImport(names, &why)) {
             xyz::DiscardImport(names);
             std::cerr << "Error converting the file. Please check input format.\n"
                       << "quarlon-cli: " << file << (why.empty() ? std::string() : ": " + why) << "\n";

@@ -1,5 +1,6 @@
 #include "ProfileFile.h"
 
+#include "CheckedFile.h"
 #include "Paths.h"
 
 #include <cstdio>
@@ -182,17 +183,9 @@ bool WriteString(const std::string& file, const std::string& section,
     for (const std::string& line : lines)
         out << line << eol;
     const std::string temp = target + ".tmp~";
-    {
-        std::ofstream o(temp, std::ios::binary | std::ios::trunc);
-        if (!o)
-            return false;
-        const std::string data = out.str();
-        o.write(data.data(), static_cast<std::streamsize>(data.size()));
-        o.close();
-        if (!o) {
-            std::remove(temp.c_str());
-            return false;
-        }
+    if (!WriteWholeFile(temp, out.str())) {
+        std::remove(temp.c_str());
+        return false;
     }
     if (std::rename(temp.c_str(), target.c_str()) != 0) {
         std::remove(temp.c_str());

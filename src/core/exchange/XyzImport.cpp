@@ -2,6 +2,7 @@
 
 #include "XyzFormat.h"
 #include "XyzReader.h"
+#include "common/CheckedFile.h"
 #include "common/Paths.h"
 #include "common/ProfileFile.h"
 #include "model/ProgressSink.h"
@@ -12,6 +13,7 @@
 #include <vtkDoubleArray.h>
 #include <vtkFloatArray.h>
 #include <vtkNew.h>
+#include <vtkObjectFactory.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -20,6 +22,11 @@
 #include <vtkXMLPolyDataWriter.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -31,11 +38,23 @@ namespace xyz {
 
 namespace {
 
+// The XML writer with a stream of ours, whose every write is checked.
+class vtkCheckedXMLPolyDataWriter : public vtkXMLPolyDataWriter {
+public:
+    static vtkCheckedXMLPolyDataWriter* New();
+    vtkTypeMacro(vtkCheckedXMLPolyDataWriter, vtkXMLPolyDataWriter);
+    void SetOutputStream(std::ostream* stream) { this->Stream = stream; }
+};
+vtkStandardNewMacro(vtkCheckedXMLPolyDataWriter);
+
 bool Exists(const std::string& path)
 {
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
 }
+
+// What the offset file's reader takes of a value.
+constexpr size_t kMaxOffsetText = 63;
 
 std::string Fixed(double v)
 {
@@ -106,6 +125,13 @@ ConvertResult ConvertXyzFile(const std::string& source, const std::string& outpu
     IProgressSink* progress = sink ? sink : &silent;
     progress->SetText("Converting Data...");
 
+    // A pipe or device would block or never end; only files are read.
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0)
+        return fail("cannot read " + source + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail(source + " is not a regular file");
+
     // The output must be writable before any work is done.
     {
         std::ofstream probe(output, std::ios::binary | std::ios::trunc);
@@ -127,19 +153,27 @@ ConvertResult ConvertXyzFile(const std::string& source, const std::string& outpu
     const size_t n = cloud.Count();
     double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
     const double* p = cloud.Points();
+    bool finite = true;
     if (n > 0) {
         for (int k = 0; k < 3; ++k)
             lo[k] = hi[k] = p[k];
-        for (size_t i = 1; i < n; ++i)
+        for (size_t i = 0; i < n; ++i)
             for (int k = 0; k < 3; ++k) {
                 const double v = p[3 * i + k];
+                finite = finite && std::isfinite(v);
                 lo[k] = std::min(lo[k], v);
                 hi[k] = std::max(hi[k], v);
             }
     }
+    // A model cannot carry nan or inf, nor what its offset file cannot hold.
+    if (!finite)
+        return fail("the file holds coordinates that are not finite numbers (nan or inf)");
     double centre[3];
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < 3; ++k) {
         centre[k] = (lo[k] + hi[k]) / 2.0;
+        if (!std::isfinite(centre[k]) || Fixed(centre[k]).size() > kMaxOffsetText)
+            return fail("the coordinates are too large for a model's offset file");
+    }
     const std::string offsetFile = qpath::ReplaceExtension(output, ".vtw");
     std::error_code ec;
     fs::remove(offsetFile, ec);
@@ -160,9 +194,12 @@ ConvertResult ConvertXyzFile(const std::string& source, const std::string& outpu
         return fail("not enough memory");
     }
 
-    vtkNew<vtkXMLPolyDataWriter> writer;
+    CheckedOutputFile file;
+    if (!file.Open(output))
+        return fail("cannot create " + output + ": " + file.Error());
+    vtkNew<vtkCheckedXMLPolyDataWriter> writer;
     writer->SetInputData(poly);
-    writer->SetFileName(output.c_str());
+    writer->SetOutputStream(&file.Stream());
     writer->SetDataModeToBinary();
     writer->SetCompressorTypeToZLib();
     // Fastest zlib level and 32-bit header and ids: the files stay readable
@@ -180,8 +217,11 @@ ConvertResult ConvertXyzFile(const std::string& source, const std::string& outpu
     listener->SetSink(nullptr);
     if (progress->IsAborted())
         return ConvertResult::Aborted;
-    if (!written || errors.HasError())
-        return fail("cannot write " + output + (errors.HasError() ? ": " + errors.GetMessage() : std::string()));
+    // A full disk may show only when the last bytes are flushed or synced.
+    const bool committed = file.Commit();
+    if (!written || errors.HasError() || !committed)
+        return fail("cannot write " + output + ": " +
+                    (!committed ? file.Error() : errors.HasError() ? errors.GetMessage() : std::string("write failed")));
     return ConvertResult::Ok;
 }
 
@@ -200,15 +240,70 @@ ImportNames PlanImport(const std::string& source)
     return names;
 }
 
-bool FinishImport(const ImportNames& names)
+namespace {
+
+// A final name is replaceable when nothing or a plain file (or a link) is there.
+bool Replaceable(const std::string& path, std::string* why)
 {
-    std::error_code ec;
-    // rename() replaces the final files in one step each.
-    fs::rename(names.tempModel, names.finalModel, ec);
-    if (ec)
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? true : (*why = path + ": " + std::strerror(errno), false);
+    if (S_ISDIR(st.st_mode))
+        return *why = path + " is a folder", false;
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        return *why = path + " is not a regular file", false;
+    return true;
+}
+
+std::string FreeName(const std::string& base)
+{
+    std::string name = base;
+    for (int i = 0; Exists(name); ++i)
+        name = base + std::to_string(i);
+    return name;
+}
+
+} // namespace
+
+bool FinishImport(const ImportNames& names, std::string* why)
+{
+    std::string reason;
+    auto fail = [&](const std::string& r) {
+        if (why)
+            *why = r;
         return false;
-    fs::rename(names.tempOffset, names.finalOffset, ec);
-    return !ec;
+    };
+    if (!Replaceable(names.finalModel, &reason) || !Replaceable(names.finalOffset, &reason))
+        return fail(reason);
+    // The old model is kept under a second name until both new files are in
+    // place, so that a failure half-way puts the old pair back.
+    const bool hadModel = Exists(names.finalModel);
+    const std::string keep = FreeName(names.finalModel + ".old~");
+    // A second link keeps the old model in place; where the file system has
+    // no links it moves aside for the moment of the swap.
+    if (hadModel && ::link(names.finalModel.c_str(), keep.c_str()) != 0 &&
+        ::rename(names.finalModel.c_str(), keep.c_str()) != 0)
+        return fail("cannot keep " + names.finalModel + ": " + std::strerror(errno));
+    auto dropKeep = [&] {
+        if (hadModel)
+            ::unlink(keep.c_str());
+    };
+    if (::rename(names.tempModel.c_str(), names.finalModel.c_str()) != 0) {
+        reason = names.finalModel + ": " + std::strerror(errno);
+        if (hadModel)
+            ::rename(keep.c_str(), names.finalModel.c_str());
+        return fail(reason);
+    }
+    if (::rename(names.tempOffset.c_str(), names.finalOffset.c_str()) != 0) {
+        reason = names.finalOffset + ": " + std::strerror(errno);
+        if (hadModel)
+            ::rename(keep.c_str(), names.finalModel.c_str());
+        else
+            ::unlink(names.finalModel.c_str());
+        return fail(reason);
+    }
+    dropKeep();
+    return true;
 }
 
 void DiscardImport(const ImportNames& names)

@@ -25,9 +25,10 @@ struct ImportNames {
 };
 ImportNames PlanImport(const std::string& source);
 
-// Replaces the final files by the temporary ones. False (final files as
-// they were, as far as the file system allows) when a rename fails.
-bool FinishImport(const ImportNames& names);
+// Replaces the final pair of files by the temporary pair. Both final names
+// are checked first; when the second rename fails the old model is put
+// back. False, with the reason in `why`, leaves the old pair as it was.
+bool FinishImport(const ImportNames& names, std::string* why = nullptr);
 // Removes what a failed conversion left under the temporary names.
 void DiscardImport(const ImportNames& names);
 

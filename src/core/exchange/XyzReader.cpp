@@ -34,8 +34,11 @@ bool Cloud::Start(int code, size_t expected)
     m_code = code;
     m_count = 0;
     m_capacity = 0;
-    // A little over the estimate: the first line may be longer than most.
-    const size_t want = std::max<size_t>(1024, expected + expected / 8);
+    // A little over the estimate, as the first line may be longer than most;
+    // but the estimate trusts that line, so beyond a few million points the
+    // arrays grow as the data really arrive.
+    constexpr size_t kMaxReserve = size_t(1) << 22;
+    const size_t want = std::max<size_t>(1024, std::min(kMaxReserve, expected + expected / 8));
     auto grow = [](void*& p, size_t bytes) {
         void* q = std::realloc(p, bytes);
         if (!q)

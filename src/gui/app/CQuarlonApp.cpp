@@ -268,7 +268,7 @@ void CQuarlonApp::OnFileImport()
         CVTKListenerDlg progress;
         result = xyz::ConvertXyzFile(source.toStdString(), names.tempModel, &progress, &why);
     }
-    const bool ok = result == xyz::ConvertResult::Ok && xyz::FinishImport(names);
+    const bool ok = result == xyz::ConvertResult::Ok && xyz::FinishImport(names, &why);
     QApplication::restoreOverrideCursor();
     Trace(QStringLiteral("import %1 %2").arg(source, ok ? QStringLiteral("ok") : QString::fromStdString(why)));
     if (!ok) {
