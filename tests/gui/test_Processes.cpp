@@ -143,3 +143,20 @@ TEST_F(ProcessTest, SecondStartHandsItsFileToTheFirstAndLeaves)
         first.kill();
     first.waitForFinished();
 }
+
+TEST_F(ProcessTest, ScreenshotOfADenseCloudShowsAllItsPoints)
+{
+    // 90,000 points: nearly a fifth of the middle covered at the full level,
+    // a hundredth of that at the preview level.
+    WriteModel(dir.File("dense.vtp"), {300, 300, false, {}, false, [](int, int) { return 0.0; }});
+    const QString png = QString::fromStdString(dir.File("dense.png"));
+    ASSERT_EQ(Run({"--screenshot", png, "--size", "800x600", QString::fromStdString(dir.File("dense.vtp"))}), 0);
+    const QImage img(png);
+    ASSERT_EQ(img.size(), QSize(800, 600));
+    const QRgb background = img.pixel(790, 10);
+    int covered = 0;
+    for (int y = 200; y < 400; ++y)
+        for (int x = 300; x < 500; ++x)
+            covered += img.pixel(x, y) != background;
+    EXPECT_GT(covered, 200 * 200 / 10);
+}

@@ -4,6 +4,7 @@
 #include "app/Icons.h"
 #include "common/AppSettings.h"
 #include "model/CQuarlonDoc.h"
+#include "model/CScanPos.h"
 #include "model/SceneBounds.h"
 
 #include <QApplication>
@@ -16,10 +17,13 @@
 #include <vtkCamera.h>
 #include <vtkCaptionActor2D.h>
 #include <vtkGenericOpenGLRenderWindow.h>
+#include <vtkCommand.h>
 #include <vtkInteractorStyleTrackballCamera.h>
+#include <vtkLODProp3D.h>
 #include <vtkMatrix4x4.h>
 #include <vtkNew.h>
 #include <vtkOrientationMarkerWidget.h>
+#include <vtkPropCollection.h>
 #include <vtkProperty2D.h>
 #include <vtkRenderer.h>
 #include <vtkTextActor.h>
@@ -73,11 +77,7 @@ void StyleCaption(vtkCaptionActor2D* caption)
 } // namespace
 
 CQuarlonView::CQuarlonView(QWidget* parent)
-    : QVTKOpenGLNativeWidget(parent), m_pRenderer(vtkRenderer::New()),
-      m_pRenderWindow(vtkGenericOpenGLRenderWindow::New()), m_pWorldToView(vtkTransform::New()),
-      m_pViewToWorld(vtkTransform::New()), m_pAxesActor(vtkAxesActor::New()),
-      m_pOrientationWidget(vtkOrientationMarkerWidget::New()), m_pCaptionPt1(vtkCaptionActor2D::New()),
-      m_pCaptionPt2(vtkCaptionActor2D::New())
+    : QVTKOpenGLNativeWidget(parent)
 {
     setObjectName(QStringLiteral("CQuarlonView"));
     setFocusPolicy(Qt::StrongFocus);
@@ -90,6 +90,9 @@ CQuarlonView::CQuarlonView(QWidget* parent)
     // models themselves and put them out of their document coordinates.
     vtkNew<vtkInteractorStyleTrackballCamera> style;
     interactor()->SetInteractorStyle(style);
+    style->AddObserver(vtkCommand::StartInteractionEvent, this, &CQuarlonView::OnInteraction);
+    style->AddObserver(vtkCommand::EndInteractionEvent, this, &CQuarlonView::OnInteraction);
+    m_pRenderWindow->AddObserver(vtkCommand::StartEvent, this, &CQuarlonView::OnRenderStart);
 
     m_nProjectionMode = appsettings::ReadIntSetting("Quarlon", "PerspectiveView", "1");
     for (int i = 0; i < CursorCount; ++i)
@@ -125,19 +128,42 @@ CQuarlonView::~CQuarlonView()
 {
     if (m_nTimer)
         killTimer(m_nTimer);
+    m_pRenderWindow->RemoveObservers(vtkCommand::StartEvent);
+    if (vtkInteractorObserver* style = interactor()->GetInteractorStyle())
+        style->RemoveAllObservers();
     m_pOrientationWidget->SetEnabled(0);
     m_pOrientationWidget->SetInteractor(nullptr);
-    m_pOrientationWidget->Delete();
-    m_pAxesActor->Delete();
-    m_pCaptionPt1->Delete();
-    m_pCaptionPt2->Delete();
-    m_pWorldToView->Delete();
-    m_pViewToWorld->Delete();
-    m_pRenderer->Delete();
-    m_pRenderWindow->Delete();
 }
 
+vtkRenderer* CQuarlonView::GetRenderer() { return m_pRenderer; }
+
 vtkRenderWindow* CQuarlonView::GetRenderWindow() { return m_pRenderWindow; }
+
+void CQuarlonView::OnInteraction(vtkObject*, unsigned long event, void*)
+{
+    m_bInteracting = event == vtkCommand::StartInteractionEvent;
+}
+
+void CQuarlonView::OnRenderStart(vtkObject*, unsigned long, void*)
+{
+    // The level-of-detail props judge by the time their last render took,
+    // which leaves a large model on its preview after any slow frame; a
+    // picture at rest always shows all the data.
+    vtkPropCollection* props = m_pRenderer->GetViewProps();
+    vtkCollectionSimpleIterator it;
+    props->InitTraversal(it);
+    while (vtkProp* prop = props->GetNextProp(it)) {
+        auto* lod = vtkLODProp3D::SafeDownCast(prop);
+        if (!lod)
+            continue;
+        if (m_bInteracting) {
+            lod->AutomaticLODSelectionOn();
+        } else {
+            lod->AutomaticLODSelectionOff();
+            lod->SetSelectedLODID(kFullLevel);
+        }
+    }
+}
 
 void CQuarlonView::RefreshModelList() { emit modelListRefreshRequested(); }
 

@@ -6,6 +6,7 @@
 
 #include <QCursor>
 #include <QVTKOpenGLNativeWidget.h>
+#include <vtkNew.h>
 
 #include <array>
 #include <optional>
@@ -17,6 +18,7 @@ class QPrinter;
 class vtkAxesActor;
 class vtkCaptionActor2D;
 class vtkGenericOpenGLRenderWindow;
+class vtkObject;
 class vtkOrientationMarkerWidget;
 class vtkRenderer;
 class vtkTransform;
@@ -32,7 +34,7 @@ public:
     void SetTools(IViewTools* tools) { m_pTools = tools; }
 
     // IDocumentView
-    vtkRenderer* GetRenderer() override { return m_pRenderer; }
+    vtkRenderer* GetRenderer() override;
     vtkRenderWindow* GetRenderWindow() override;
     void Invalidate() override { update(); }
     void RefreshModelList() override;
@@ -73,6 +75,10 @@ private:
     void MeasurePoint(int x, int y);
     void ScalePoint(int which, int x, int y);
     void SetCursorIndex(int index);
+    // Every render: models draw their full level at rest and choose their
+    // level by time only while the mouse moves the camera.
+    void OnRenderStart(vtkObject*, unsigned long, void*);
+    void OnInteraction(vtkObject*, unsigned long event, void*);
     int DevicePixels(int logical) const;
 
     CQuarlonDoc* m_pDocument = nullptr;
@@ -80,17 +86,18 @@ private:
     int m_nPrintResolution = 100;
     std::vector<float> m_depthBuffer;
     int m_nDepthWidth = 0, m_nDepthHeight = 0;
-    vtkRenderer* m_pRenderer;
-    vtkGenericOpenGLRenderWindow* m_pRenderWindow;
-    vtkTransform* m_pWorldToView;
-    vtkTransform* m_pViewToWorld;
+    vtkNew<vtkRenderer> m_pRenderer;
+    vtkNew<vtkGenericOpenGLRenderWindow> m_pRenderWindow;
+    vtkNew<vtkTransform> m_pWorldToView;
+    vtkNew<vtkTransform> m_pViewToWorld;
     int m_nProjectionMode = 1;
     QCursor m_cursors[7];
     int m_nCursor = 0;
-    vtkAxesActor* m_pAxesActor;
-    vtkOrientationMarkerWidget* m_pOrientationWidget;
+    vtkNew<vtkAxesActor> m_pAxesActor;
+    vtkNew<vtkOrientationMarkerWidget> m_pOrientationWidget;
     std::optional<std::array<double, 3>> m_scalePoint1, m_scalePoint2;
-    vtkCaptionActor2D* m_pCaptionPt1;
-    vtkCaptionActor2D* m_pCaptionPt2;
+    vtkNew<vtkCaptionActor2D> m_pCaptionPt1;
+    vtkNew<vtkCaptionActor2D> m_pCaptionPt2;
     int m_nTimer = 0;
+    bool m_bInteracting = false;
 };
