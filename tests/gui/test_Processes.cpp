@@ -160,3 +160,15 @@ TEST_F(ProcessTest, ScreenshotOfADenseCloudShowsAllItsPoints)
             covered += img.pixel(x, y) != background;
     EXPECT_GT(covered, 200 * 200 / 10);
 }
+
+TEST_F(ProcessTest, BatchRunsWriteNoSettings)
+{
+    WriteModel(dir.File("m.vtp"), {5, 5, true, {}});
+    const QString png = QString::fromStdString(dir.File("m.png"));
+    ASSERT_EQ(Run({"--screenshot", png, QString::fromStdString(dir.File("m.vtp"))}), 0);
+    ASSERT_EQ(Run({"--print", QString::fromStdString(dir.File("m.vtp")), "--print-to-pdf",
+                   QString::fromStdString(dir.File("m.pdf"))}),
+              0);
+    EXPECT_FALSE(FileExists(dir.File("config/quarlon/quarlon.ini"))) << "the user's settings file";
+    EXPECT_FALSE(FileExists(dir.File("m.ini"))) << "the model's settings file";
+}

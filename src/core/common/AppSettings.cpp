@@ -49,8 +49,16 @@ std::string ReadSetting(const std::string& section, const std::string& key, cons
     return profile::GetString(CurrentPath(), section, key, fallback, capacity);
 }
 
+namespace {
+bool g_readOnly = false;
+}
+
+void SetReadOnly(bool readOnly) { g_readOnly = readOnly; }
+
 bool WriteSetting(const std::string& section, const std::string& key, const std::string& value)
 {
+    if (g_readOnly)
+        return true;
     if (CurrentPath().empty())
         return false;
     return profile::WriteString(CurrentPath(), section, key, value);

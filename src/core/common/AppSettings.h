@@ -18,6 +18,10 @@ std::string ReadSetting(const std::string& section, const std::string& key, cons
                         size_t capacity = 256);
 bool WriteSetting(const std::string& section, const std::string& key, const std::string& value);
 
+// Batch runs read the settings but write nothing: WriteSetting then does
+// nothing and reports success.
+void SetReadOnly(bool readOnly);
+
 // An integer setting: the stored text when it passes IsIntegerString, else 0.
 int ReadIntSetting(const std::string& section, const std::string& key, const std::string& fallback);
 

@@ -54,7 +54,11 @@ CMainFrame::CMainFrame(CQuarlonApp* app) : m_pApp(app), m_pMdiArea(new QMdiArea(
             statusBar()->showMessage(QStringLiteral("Ready"));
     });
 
-    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+        // A document's tool windows show only while it is the active one;
+        // losing the focus to a tool window or a dialog changes nothing.
+        if (sub)
+            UpdateToolWindows();
         UpdateMenus();
         UpdateStatusCounts();
     });
@@ -201,8 +205,11 @@ void CMainFrame::BuildMenus()
     tools->addAction(MakeAction(cmd::ZExaggeration));
 
     m_pWindowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
+    m_pWindowMenu->setObjectName(QStringLiteral("menuWindow"));
     m_pWindowMenu->addAction(MakeAction(cmd::WindowCascade));
     m_pWindowMenu->addAction(MakeAction(cmd::WindowTile));
+    m_pWindowSeparator = m_pWindowMenu->addSeparator();
+    connect(m_pWindowMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateWindowList);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(Action(cmd::AppAbout));
@@ -216,8 +223,11 @@ void CMainFrame::BuildMenus()
     m_documentOnly = {openInside, close, presetsSeparator, presets->menuAction(), m_pWindowMenu->menuAction(),
                       tools->menuAction()};
     m_documentOnly << viewItems;
-    for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList})
+    for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList}) {
         Action(id)->setCheckable(true);
+        // A menu shows an item's icon in place of its check mark.
+        Action(id)->setIconVisibleInMenu(false);
+    }
     connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateCheckMarks);
     UpdateRecentFiles();
 }
@@ -234,6 +244,47 @@ void CMainFrame::UpdateMenus()
             a->setEnabled(hasDocument);
     }
     UpdateCheckMarks();
+    UpdateWindowList();
+}
+
+void CMainFrame::UpdateWindowList()
+{
+    // The framework's list of document windows: numbered, the active one checked.
+    for (QAction* a : m_windowActions)
+        delete a;
+    m_windowActions.clear();
+    const QList<QMdiSubWindow*> subs = m_pMdiArea->subWindowList();
+    CQuarlonFrame* active = ActiveFrame();
+    for (int i = 0; i < subs.size(); ++i) {
+        QMdiSubWindow* sub = subs[i];
+        const QString title = sub->windowTitle();
+        auto* a = new QAction(i < 9 ? QStringLiteral("&%1 %2").arg(i + 1).arg(title)
+                                    : QStringLiteral("%1 %2").arg(i + 1).arg(title),
+                              m_pWindowMenu);
+        a->setCheckable(true);
+        a->setChecked(sub->widget() == active);
+        a->setStatusTip(QStringLiteral("Activate this window"));
+        connect(a, &QAction::triggered, this, [this, sub] {
+            if (m_pMdiArea->subWindowList().contains(sub)) {
+                if (sub->isMinimized())
+                    sub->showNormal();
+                m_pMdiArea->setActiveSubWindow(sub);
+            }
+        });
+        m_pWindowMenu->addAction(a);
+        m_windowActions << a;
+    }
+    m_pWindowSeparator->setVisible(!subs.isEmpty());
+}
+
+void CMainFrame::UpdateToolWindows()
+{
+    CQuarlonFrame* active = ActiveFrame();
+    for (CQuarlonFrame* frame : Frames())
+        if (frame != active)
+            frame->SetToolWindowsShown(false);
+    if (active)
+        active->SetToolWindowsShown(true);
 }
 
 void CMainFrame::UpdateCheckMarks()

@@ -45,6 +45,8 @@ private:
     void BuildToolBars();
     void UpdateMenus();
     void UpdateCheckMarks();
+    void UpdateWindowList();
+    void UpdateToolWindows();
     void OnCommand(int id);
 
     CQuarlonApp* m_pApp;
@@ -57,4 +59,6 @@ private:
     QAction* m_pRecentSeparator = nullptr;
     QList<QAction*> m_documentOnly;
     QMenu* m_pWindowMenu = nullptr;
+    QAction* m_pWindowSeparator = nullptr;
+    QList<QAction*> m_windowActions;
 };

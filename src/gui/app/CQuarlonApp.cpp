@@ -7,9 +7,11 @@
 #include "Prompts.h"
 #include "SingleInstance.h"
 #include "common/AppSettings.h"
+#include "common/Paths.h"
 #include "controls/CSplashScreenEx.h"
 #include "controls/CVTKListenerDlg.h"
 #include "exchange/XyzImport.h"
+#include "model/CQuarlonDoc.h"
 #include "view/CQuarlonFrame.h"
 #include "view/CQuarlonView.h"
 
@@ -196,6 +198,12 @@ CQuarlonFrame* CQuarlonApp::OpenDocumentFile(const QString& requested)
     if (!m_pMainFrame)
         return nullptr;
     const QString path = QFileInfo(requested).absoluteFilePath();
+    // One document per file, as identities go: opening it again shows it.
+    if (CQuarlonFrame* open = FindDocumentFrame(path)) {
+        m_pMainFrame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(open->parentWidget()));
+        AddRecentFile(path);
+        return open;
+    }
     auto* frame = new CQuarlonFrame;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool ok = frame->OpenDocument(path);
@@ -211,6 +219,17 @@ CQuarlonFrame* CQuarlonApp::OpenDocumentFile(const QString& requested)
     AddRecentFile(path);
     m_pMainFrame->UpdateStatusCounts();
     return frame;
+}
+
+CQuarlonFrame* CQuarlonApp::FindDocumentFrame(const QString& path) const
+{
+    if (!m_pMainFrame)
+        return nullptr;
+    const std::string identity = qpath::ToLower(QFileInfo(path).absoluteFilePath().toStdString());
+    for (CQuarlonFrame* frame : m_pMainFrame->Frames())
+        if (qpath::ToLower(frame->GetFrameDocument()->GetPathName()) == identity)
+            return frame;
+    return nullptr;
 }
 
 QStringList CQuarlonApp::RecentFiles() const
@@ -279,7 +298,18 @@ void CQuarlonApp::OnFileImport()
                              IPrompt::Icon::Error);
         return;
     }
-    OpenDocumentFile(QString::fromStdString(names.finalModel));
+    // Whatever showed the old model shows the new one: its own document is
+    // closed and opened anew, documents that hold it among others reload it.
+    const QString finalModel = QString::fromStdString(names.finalModel);
+    if (CQuarlonFrame* stale = FindDocumentFrame(finalModel)) {
+        // At once, not later: the new document must not find the old one.
+        QWidget* window = stale->parentWidget();
+        window->close();
+        delete window;
+    }
+    for (CQuarlonFrame* frame : m_pMainFrame->Frames())
+        frame->ReloadModel(finalModel);
+    OpenDocumentFile(finalModel);
 }
 
 void CQuarlonApp::OnLoadSampleModel()
@@ -342,10 +372,11 @@ void CQuarlonApp::OnAnotherInstance(const QString& path)
     if (!m_pMainFrame)
         return;
     Trace(QStringLiteral("raise"));
+    // Back as it was: a maximised window comes back maximised.
+    if (m_pMainFrame->isMinimized())
+        m_pMainFrame->setWindowState((m_pMainFrame->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     if (!m_pMainFrame->isVisible())
-        m_pMainFrame->showNormal();
-    else if (m_pMainFrame->isMinimized())
-        m_pMainFrame->showNormal();
+        m_pMainFrame->show();
     m_pMainFrame->raise();
     m_pMainFrame->activateWindow();
 }
@@ -366,9 +397,12 @@ void ShowOffscreen(CQuarlonFrame* frame, const QSize& size)
 
 int CQuarlonApp::RunScreenshot(const QString& output, const QSize& size, const QStringList& files)
 {
+    // A batch run leaves the user's settings and the models' files alone.
+    appsettings::SetReadOnly(true);
     QList<CQuarlonFrame*> frames;
     for (const QString& file : files) {
         auto* frame = new CQuarlonFrame;
+        frame->GetFrameDocument()->SetSettingsReadOnly(true);
         if (frame->OpenDocument(file))
             frames << frame;
         else {
@@ -393,7 +427,9 @@ int CQuarlonApp::RunScreenshot(const QString& output, const QSize& size, const Q
 
 int CQuarlonApp::RunPrint(const QString& file, const QString& pdf)
 {
+    appsettings::SetReadOnly(true);
     CQuarlonFrame frame;
+    frame.GetFrameDocument()->SetSettingsReadOnly(true);
     if (!frame.OpenDocument(QFileInfo(file).absoluteFilePath())) {
         std::fprintf(stderr, "quarlon: cannot open %s\n", qPrintable(file));
         return 1;

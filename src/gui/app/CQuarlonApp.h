@@ -24,6 +24,8 @@ public:
     CMainFrame* MainFrame() const { return m_pMainFrame; }
     // Opens a model or project file as a new document; none when it fails.
     CQuarlonFrame* OpenDocumentFile(const QString& path);
+    // The document window whose document is the file `path`, if one is open.
+    CQuarlonFrame* FindDocumentFrame(const QString& path) const;
     void OnFileOpen();
     void OnFileImport();
     void OnLoadSampleModel();

@@ -80,6 +80,9 @@ CAboutDlg::CAboutDlg(const QString& version, QWidget* parent) : QDialog(parent)
     layout->addWidget(Link(QLatin1String(kFeedback), QStringLiteral("Feedback"), this, "feedbackLink"));
     auto* vtk = new QPushButton(QStringLiteral("Quarlon uses the Visualization Toolkit (VTK) which is open source"), this);
     vtk->setObjectName(QStringLiteral("vtkLicenseButton"));
+    // Room around the long text, as a button's label has elsewhere.
+    vtk->setMinimumWidth(vtk->fontMetrics().horizontalAdvance(vtk->text()) + 4 * vtk->fontMetrics().averageCharWidth() + 16);
+    vtk->setMinimumHeight(vtk->sizeHint().height() + 6);
     layout->addWidget(vtk);
     connect(vtk, &QPushButton::clicked, this, [this] {
         CVtkLicenseDlg dlg(this);
@@ -119,6 +122,8 @@ CTutorialDlg::CTutorialDlg(const QString& helpFolder, QWidget* parent)
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &CTutorialDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Wide enough for the whole title beside the title bar's buttons.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 160);
 }
 
 QString CTutorialDlg::ChosenFile() const

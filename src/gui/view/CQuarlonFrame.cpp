@@ -65,6 +65,22 @@ bool CQuarlonFrame::OpenInsideFile(const QString& path)
     return true;
 }
 
+bool CQuarlonFrame::ReloadModel(const QString& path)
+{
+    CScanPos* old = m_pDocument->FindModel(path.toStdString());
+    if (!old)
+        return false;
+    m_pDocument->RemoveModel(old);
+    // The list lets go of the old model before loading pumps events.
+    if (m_pModelListDlg)
+        m_pModelListDlg->FillFromDocument();
+    m_pDocument->AddModel(path.toStdString());
+    RefreshModelList();
+    emit statusCountsChanged();
+    m_pView->Render();
+    return true;
+}
+
 void CQuarlonFrame::RefreshModelList()
 {
     // The document asks after each model it adds; the list is made on demand.
@@ -90,13 +106,42 @@ void CQuarlonFrame::ShowModelList()
     if (!m_pModelListDlg || m_pModelListDlg->isVisible())
         return;
     // The list is made while the document loads, before the view has its
-    // place on screen; it is placed when it first appears: its top-right
-    // corner meets the view's.
+    // place on screen, and while another document window may be active: it
+    // appears once its own view is on screen and its document is active.
+    if (!m_pView->isVisible() || !m_bToolsShown) {
+        m_bListPending = true;
+        m_bListWasShown = true;
+        return;
+    }
+    m_bListPending = false;
     m_pModelListDlg->showNormal();
     if (!m_bListPlaced) {
+        // Its top-right corner meets the view's, inside the view's area.
         const QPoint topRight = m_pView->mapToGlobal(QPoint(m_pView->width(), 0));
         m_pModelListDlg->move(topRight.x() - (m_pModelListDlg->frameGeometry().width() + 1), topRight.y());
         m_bListPlaced = true;
+    }
+}
+
+void CQuarlonFrame::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_bListPending)
+        QMetaObject::invokeMethod(this, [this] { ShowModelList(); }, Qt::QueuedConnection);
+}
+
+void CQuarlonFrame::SetToolWindowsShown(bool shown)
+{
+    if (shown == m_bToolsShown)
+        return;
+    m_bToolsShown = shown;
+    if (!m_pModelListDlg)
+        return;
+    if (!shown) {
+        m_bListWasShown = m_pModelListDlg->isVisible() || m_bListPending;
+        m_pModelListDlg->hide();
+    } else if (m_bListWasShown) {
+        ShowModelList();
     }
 }
 
@@ -206,10 +251,12 @@ void CQuarlonFrame::OnModelsList()
     CreateModelListDlg();
     if (!m_pModelListDlg)
         return;
-    if (m_pModelListDlg->isVisible())
+    if (m_pModelListDlg->isVisible() || m_bListPending) {
+        m_bListPending = m_bListWasShown = false;
         m_pModelListDlg->hide();
-    else
+    } else {
         ShowModelList();
+    }
 }
 
 void CQuarlonFrame::OnOpenInside()

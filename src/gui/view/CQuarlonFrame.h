@@ -25,6 +25,9 @@ public:
     bool OpenDocument(const QString& path);
     // Adds one model file (".vtp", ".pvtp" or ".vtk" exactly) to the document.
     bool OpenInsideFile(const QString& path);
+    // Loads the model of `path` anew where the document holds it (after an
+    // import replaced its file); false when it holds no such model.
+    bool ReloadModel(const QString& path);
     // The document's title: its file name.
     QString Title() const;
 
@@ -45,6 +48,9 @@ public:
     void OnStereo(int type);
     void OnBackgroundColor();
     void OnModelsList();
+    // Shows the tool windows that were open when this document window was
+    // last active, or hides them while another one is.
+    void SetToolWindowsShown(bool shown);
 
 signals:
     // The models or their visibility changed: the status line recounts.
@@ -58,6 +64,9 @@ public:
     void OnScalePoint(int, const double[3], double) override {}
     void OnButtonUp() override {}
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void RefreshModelList();
     void ShowModelList();
@@ -66,4 +75,7 @@ private:
     CQuarlonView* m_pView;
     CModelListDlg* m_pModelListDlg = nullptr;
     bool m_bListPlaced = false;
+    bool m_bListPending = false;   // to be shown once the view is on screen
+    bool m_bListWasShown = false;  // shown when the document was deactivated
+    bool m_bToolsShown = true;
 };
