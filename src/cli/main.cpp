@@ -54,12 +54,14 @@ std::string ModelJson(CScanPos* model)
     out += ",\"arrays\":[";
     if (data) {
         vtkPointData* pd = data->GetPointData();
+        bool first = true;
         for (int i = 0; i < pd->GetNumberOfArrays(); ++i) {
             vtkAbstractArray* a = pd->GetAbstractArray(i);
             if (!a)
                 continue;
-            if (i)
+            if (!first)
                 out += ",";
+            first = false;
             out += "{\"name\":" + json::Quote(a->GetName() ? a->GetName() : "");
             out += ",\"components\":" + std::to_string(a->GetNumberOfComponents());
             out += ",\"type\":" + json::Quote(a->GetDataTypeAsString()) + "}";
@@ -97,6 +99,8 @@ int Info(const std::vector<std::string>& files)
             std::cerr << "quarlon-cli: " << failure.first << ": " << failure.second << "\n";
             allLoaded = false;
         }
+        for (const auto& note : doc.GetLoadNotes())
+            std::cerr << "quarlon-cli: " << note.first << ": " << note.second << "\n";
         if (!opened) {
             allLoaded = false;
             continue;

@@ -173,3 +173,36 @@ TEST(Cli, ImportConvertsAndReplacesOnlyWithOverwrite)
     EXPECT_EQ(ReadText(dir.File("b.vtp")), good);
     EXPECT_FALSE(FileExists(dir.File("b_Z.vtp")));
 }
+
+TEST(Cli, InfoWritesValidJsonForAnyPathAndJudgesProjectsFairly)
+{
+    TempDir dir;
+    // A Latin-1 file name: its byte is no UTF-8.
+    const std::string latin = dir.File("caf\xe9.vtp");
+    WriteModel(latin, {3, 3, true, {RgbArray()}});
+    CliRun r = Cli(dir, "info " + Q(latin));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("caf\\u00e9.vtp\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\xe9'), std::string::npos) << "no raw byte in the JSON";
+    // Valid UTF-8 passes as it is.
+    const std::string utf8 = dir.File("caf\xc3\xa9.vtp");
+    WriteModel(utf8, {3, 3, true, {}});
+    r = Cli(dir, "info " + Q(utf8));
+    EXPECT_NE(r.out.find("caf\xc3\xa9.vtp\""), std::string::npos) << r.out;
+
+    // A project whose first line is no count lists nothing: a failure.
+    WriteModel(dir.File("a.vtp"), {3, 3, true, {}});
+    WriteText(dir.File("nocount.mvtp"), "a.vtp\r\na.vtp\r\n");
+    r = Cli(dir, "info " + Q(dir.File("nocount.mvtp")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("first line is not a count"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+
+    // Duplicate entries are no failure; said once, the model shown once.
+    WriteText(dir.File("dups.mvtp"), "4\r\na.vtp\r\nA.VTP\r\n./a.vtp\r\na.vtp\r\n");
+    r = Cli(dir, "info " + Q(dir.File("dups.mvtp")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out).size(), 1u);
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_NE(r.err.find("entries name a model listed before"), std::string::npos) << r.err;
+}

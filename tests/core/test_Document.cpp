@@ -51,19 +51,23 @@ TEST_F(Document, ProjectWithAnEmptyLineLoadsBothModels)
 TEST_F(Document, ProjectEdgeCases)
 {
     WriteModel(dir.File("a.vtp"), {3, 3, true, {}});
-    // Not a number: an empty document that still opens.
+    // Not a number: an empty document that still opens, with the reason.
     WriteText(dir.File("nan.mvtp"), "two\na.vtp\n");
     ASSERT_TRUE(doc.OnOpenDocument(dir.File("nan.mvtp")));
     EXPECT_EQ(doc.GetModelCount(), 0);
+    ASSERT_EQ(doc.GetLoadFailures().size(), 1u);
+    EXPECT_NE(doc.GetLoadFailures()[0].second.find("not a count"), std::string::npos);
 
-    // Listed twice (once in another case): held once, the second noted.
+    // Listed twice (once in another case): held once, noted once, no failure.
     CQuarlonDoc twice;
     twice.SetView(&view);
-    WriteText(dir.File("twice.mvtp"), "2\na.vtp\nA.VTP\n");
+    WriteText(dir.File("twice.mvtp"), "3\na.vtp\nA.VTP\nsub/../a.vtp\n");
+    ::mkdir(dir.File("sub").c_str(), 0755);
     ASSERT_TRUE(twice.OnOpenDocument(dir.File("twice.mvtp")));
     EXPECT_EQ(twice.GetModelCount(), 1);
-    ASSERT_EQ(twice.GetLoadFailures().size(), 1u);
-    EXPECT_EQ(twice.GetLoadFailures()[0].second, "already in the document");
+    EXPECT_TRUE(twice.GetLoadFailures().empty());
+    ASSERT_EQ(twice.GetLoadNotes().size(), 1u);
+    EXPECT_NE(twice.GetLoadNotes()[0].second.find("2 entries name a model listed before"), std::string::npos);
     twice.RemoveAllModels();
 
     // Entries that fail are skipped; the rest load.

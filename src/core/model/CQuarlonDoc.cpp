@@ -157,6 +157,7 @@ void CQuarlonDoc::SetOffset(const double offset[3])
 bool CQuarlonDoc::OnOpenDocument(const std::string& requested)
 {
     m_failures.clear();
+    m_notes.clear();
     const std::string path = qpath::Absolute(requested);
     if (!qpath::IsExistingFile(path)) {
         NoteLoadFailure(requested, "no such file");
@@ -164,14 +165,30 @@ bool CQuarlonDoc::OnOpenDocument(const std::string& requested)
     }
     if (IsProjectFilePath(path)) {
         std::vector<std::string> entries;
-        if (!ReadProjectEntries(path, entries)) {
+        bool hasCount = false;
+        if (!ReadProjectEntries(path, entries, &hasCount)) {
             NoteLoadFailure(requested, "cannot read the project file");
             return false;
         }
+        // As the format is read, such a file opens as an empty document; the
+        // reason is still told, so that no caller takes it for a success.
+        if (!hasCount)
+            NoteLoadFailure(requested, "no models: the project's first line is not a count of models");
         const std::string folder = qpath::Split(qpath::ResolveOnDisk(path)).folder;
         qpath::ScopedListingCache listings;
-        for (const std::string& entry : entries)
-            AddModel(qpath::JoinRelative(folder, entry));
+        // A model listed twice is shown once, as identities go; said once.
+        int duplicates = 0;
+        for (const std::string& entry : entries) {
+            const std::string model = qpath::Absolute(qpath::JoinRelative(folder, entry));
+            if (FindModel(model)) {
+                ++duplicates;
+                continue;
+            }
+            AddModel(model);
+        }
+        if (duplicates > 0)
+            m_notes.emplace_back(requested, std::to_string(duplicates) + (duplicates == 1 ? " entry names" : " entries name") +
+                                                " a model listed before; each model is shown once");
     } else if (!AddModel(path)) {
         return false;
     }

@@ -61,6 +61,8 @@ public:
     // Paths that failed to load since the last open, with the reason.
     const std::vector<std::pair<std::string, std::string>>& GetLoadFailures() const { return m_failures; }
     void NoteLoadFailure(const std::string& path, const std::string& why);
+    // What the last open noticed without failing (duplicate project entries).
+    const std::vector<std::pair<std::string, std::string>>& GetLoadNotes() const { return m_notes; }
 
 private:
     std::vector<std::pair<std::string, CScanPos*>> m_models; // in load order
@@ -71,4 +73,5 @@ private:
     ProgressFactory m_progressFactory;
     bool m_bSettingsReadOnly = false;
     std::vector<std::pair<std::string, std::string>> m_failures;
+    std::vector<std::pair<std::string, std::string>> m_notes;
 };

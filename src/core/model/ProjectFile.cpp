@@ -47,9 +47,11 @@ bool ReadCount(std::FILE* file, long long& count)
 
 } // namespace
 
-bool ReadProjectEntries(const std::string& path, std::vector<std::string>& entries)
+bool ReadProjectEntries(const std::string& path, std::vector<std::string>& entries, bool* hasCount)
 {
     entries.clear();
+    if (hasCount)
+        *hasCount = false;
     const std::string onDisk = qpath::ResolveOnDisk(path);
     if (onDisk.empty() || !qpath::IsExistingFile(onDisk))
         return false;
@@ -58,6 +60,8 @@ bool ReadProjectEntries(const std::string& path, std::vector<std::string>& entri
         return false;
     long long count = 0;
     if (ReadCount(file, count)) {
+        if (hasCount)
+            *hasCount = true;
         char line[4096];
         for (long long i = 0; i < count; ++i) {
             if (!std::fgets(line, sizeof line, file))

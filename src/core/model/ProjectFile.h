@@ -9,5 +9,6 @@ bool IsProjectFilePath(const std::string& path);
 
 // Reads the entries of a project file in order, as written (empty lines
 // dropped, line ends removed, lines longer than 4095 characters split into
-// several entries). False when the file cannot be opened.
-bool ReadProjectEntries(const std::string& path, std::vector<std::string>& entries);
+// several entries). False when the file cannot be opened. `hasCount`, when
+// given, tells whether the first line held a count at all.
+bool ReadProjectEntries(const std::string& path, std::vector<std::string>& entries, bool* hasCount = nullptr);

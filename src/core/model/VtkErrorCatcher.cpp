@@ -10,12 +10,6 @@
 
 namespace {
 
-std::string& LastMessage()
-{
-    static std::string message;
-    return message;
-}
-
 // Keeps the first line of a VTK message without the source location prefix.
 std::string Condense(const char* text)
 {
@@ -35,8 +29,8 @@ class QuietOutputWindow : public vtkOutputWindow {
 public:
     static QuietOutputWindow* New();
     vtkTypeMacro(QuietOutputWindow, vtkOutputWindow);
-    void DisplayText(const char* text) override { LastMessage() = Condense(text); }
-    void DisplayErrorText(const char* text) override { LastMessage() = Condense(text); }
+    void DisplayText(const char*) override {}
+    void DisplayErrorText(const char*) override {}
     void DisplayWarningText(const char*) override {}
     void DisplayGenericWarningText(const char*) override {}
     void DisplayDebugText(const char*) override {}
@@ -83,5 +77,3 @@ void SilenceVtkOutput()
     vtkLogger::SetStderrVerbosity(vtkLogger::VERBOSITY_OFF);
 }
 
-std::string LastVtkMessage() { return LastMessage(); }
-void ClearLastVtkMessage() { LastMessage().clear(); }

@@ -27,7 +27,6 @@ private:
 };
 
 // Replaces VTK's output window by one that keeps quiet: library messages
-// never reach a terminal or a window. The last error text stays available.
+// never reach a terminal or a window; errors reach their callers through
+// VtkErrorCatcher.
 void SilenceVtkOutput();
-std::string LastVtkMessage();
-void ClearLastVtkMessage();

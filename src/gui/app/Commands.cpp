@@ -4,7 +4,6 @@ namespace cmd {
 
 namespace {
 const Info kCommands[] = {
-    {FileNew, "&New", "Ctrl+N", "Create a new document"},
     {FileOpen, "&Open...", "Ctrl+O", "Open an existing document"},
     {FileClose, "&Close", "", "Close the active document"},
     {FilePrintSetup, "P&rint Setup...", "", "Change the printer and printing options"},

@@ -6,7 +6,6 @@
 namespace cmd {
 
 enum Id {
-    FileNew = 57600,
     FileOpen = 57601,
     FileClose = 57602,
     FilePrintSetup = 57606,

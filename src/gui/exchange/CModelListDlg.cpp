@@ -116,11 +116,8 @@ void CModelListCtrl::mousePressEvent(QMouseEvent* event)
         return;
     }
     QTableWidget::mousePressEvent(event);
-    if (event->button() == Qt::LeftButton && index.isValid() && GetModelAt(index.row())) {
-        emit rowClicked(index.row());
-        if (index.column() == 0)
-            emit bulbClicked(index.row());
-    }
+    if (event->button() == Qt::LeftButton && index.isValid() && index.column() == 0 && GetModelAt(index.row()))
+        emit bulbClicked(index.row());
 }
 
 CModelListDlg::CModelListDlg(CQuarlonView* owner, QWidget* parent)
@@ -155,10 +152,6 @@ CModelListDlg::CModelListDlg(CQuarlonView* owner, QWidget* parent)
     connect(hide, &QPushButton::clicked, this, &QWidget::hide);
     connect(m_pList, &CModelListCtrl::bulbClicked, this, &CModelListDlg::OnClickBulb);
     connect(m_pList, &CModelListCtrl::bulbRightClicked, this, &CModelListDlg::OnRightClickBulb);
-    connect(m_pList, &CModelListCtrl::rowClicked, this, [this](int row) {
-        if (CScanPos* model = GetModelAt(row))
-            emit modelClicked(model);
-    });
 }
 
 void CModelListDlg::showEvent(QShowEvent* event)

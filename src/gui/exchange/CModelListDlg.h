@@ -21,7 +21,6 @@ public:
 signals:
     void bulbClicked(int row);      // left click on a row's bulb
     void bulbRightClicked(int row); // right click on a row's bulb
-    void rowClicked(int row);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -45,8 +44,6 @@ signals:
     void addRequested();
     // Visibility or the model set changed: the status line recounts.
     void modelsChanged();
-    // A row was clicked (for a visible properties window to follow).
-    void modelClicked(CScanPos* model);
     // Shown or hidden (the "Models List" check mark follows).
     void visibilityChanged();
 
