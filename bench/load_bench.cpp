@@ -5,10 +5,10 @@
 // the same run, so they hold on a busy machine.
 //
 //   load_bench [POINTS] [REPETITIONS] [FOLDER]
-#include "model/CQuarlonDoc.h"
-#include "model/CRendererView.h"
-#include "model/CScanPos.h"
-#include "model/VtkErrorCatcher.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CRendererView.h"
+#include "core/model/CScanPos.h"
+#include "core/model/VtkErrorCatcher.h"
 #include "BenchUtil.h"
 
 #include <vtkCellArray.h>

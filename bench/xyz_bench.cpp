@@ -7,9 +7,9 @@
 //   xyz_bench [LINES=2000000] [REPETITIONS=3] [FOLDER]
 #include "BenchUtil.h"
 #include "XyzReference.h"
-#include "exchange/XyzImport.h"
-#include "exchange/XyzReader.h"
-#include "model/VtkErrorCatcher.h"
+#include "core/exchange/XyzImport.h"
+#include "core/exchange/XyzReader.h"
+#include "core/model/VtkErrorCatcher.h"
 
 #include <cstdio>
 #include <cstdlib>

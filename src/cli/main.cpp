@@ -1,11 +1,11 @@
 // quarlon-cli: the viewer's model and document code for scripts and batch work.
-#include "common/Json.h"
-#include "exchange/XyzImport.h"
-#include "model/ProgressSink.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CRendererView.h"
-#include "model/CScanPos.h"
-#include "model/VtkErrorCatcher.h"
+#include "core/common/Json.h"
+#include "core/exchange/XyzImport.h"
+#include "core/model/ProgressSink.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CRendererView.h"
+#include "core/model/CScanPos.h"
+#include "core/model/VtkErrorCatcher.h"
 
 #include <vtkDataArray.h>
 #include <vtkPointData.h>

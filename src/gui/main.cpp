@@ -1,6 +1,6 @@
 // Quarlon: the desktop viewer.
-#include "app/CQuarlonApp.h"
-#include "model/VtkErrorCatcher.h"
+#include "gui/app/CQuarlonApp.h"
+#include "core/model/VtkErrorCatcher.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

@@ -159,8 +159,8 @@ void WriteImage(const std::string& path, int width, int height)
     ASSERT_TRUE(fs::exists(path)) << path;
 }
 
-#include "model/CScanPos.h"
-#include "model/VtkErrorCatcher.h"
+#include "core/model/CScanPos.h"
+#include "core/model/VtkErrorCatcher.h"
 
 #include <vtkLODProp3D.h>
 

@@ -48,7 +48,7 @@ ArrayShape TextureArray(const std::string& name = "Texture");
 // Writes a small JPEG (or other format, by extension) for texture tests.
 void WriteImage(const std::string& path, int width = 16, int height = 8);
 
-#include "model/ProgressSink.h"
+#include "core/model/ProgressSink.h"
 
 class CScanPos;
 class vtkProperty;

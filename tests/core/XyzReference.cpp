@@ -1,6 +1,6 @@
 #include "XyzReference.h"
 
-#include "exchange/XyzFormat.h"
+#include "core/exchange/XyzFormat.h"
 
 #include <vtkCellArray.h>
 #include <vtkFloatArray.h>

@@ -1,9 +1,9 @@
 // Whatever a file holds, loading fails cleanly or falls back to defaults:
 // no crash, no hang, no library messages.
 #include "Fixtures.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CRendererView.h"
-#include "model/CScanPos.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CRendererView.h"
+#include "core/model/CScanPos.h"
 
 #include <gtest/gtest.h>
 

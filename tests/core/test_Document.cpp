@@ -1,8 +1,8 @@
 #include "Fixtures.h"
-#include "common/Paths.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CRendererView.h"
-#include "model/CScanPos.h"
+#include "core/common/Paths.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CRendererView.h"
+#include "core/model/CScanPos.h"
 
 #include <gtest/gtest.h>
 
@@ -166,7 +166,7 @@ TEST_F(Document, CullingAndRepresentationForAllModels)
     EXPECT_TRUE(empty.SetRepresentationAll(3));
 }
 
-#include "model/SceneBounds.h"
+#include "core/model/SceneBounds.h"
 
 TEST_F(Document, SceneBoundsPlaceEachModelAtItsOffset)
 {

@@ -3,12 +3,12 @@
 // thousands of pieces. Each is refused from its declarations, before a
 // reader allocates anything, and every well-formed variant still loads.
 #include "Fixtures.h"
-#include "common/ImageHeader.h"
-#include "common/Paths.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CRendererView.h"
-#include "model/CScanPos.h"
-#include "model/ModelFileCheck.h"
+#include "core/common/ImageHeader.h"
+#include "core/common/Paths.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CRendererView.h"
+#include "core/model/CScanPos.h"
+#include "core/model/ModelFileCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "common/NumberChecks.h"
+#include "core/common/NumberChecks.h"
 
 #include <gtest/gtest.h>
 

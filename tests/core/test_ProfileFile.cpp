@@ -1,6 +1,6 @@
 #include "Fixtures.h"
-#include "common/Paths.h"
-#include "common/ProfileFile.h"
+#include "core/common/Paths.h"
+#include "core/common/ProfileFile.h"
 
 #include <gtest/gtest.h>
 
@@ -151,7 +151,7 @@ TEST(Paths, ResolvesEachComponentIgnoringCase)
     EXPECT_EQ(qpath::ResolveOnDisk(dir.File("Scans/site.vtp")), dir.File("Scans/site.vtp"));
 }
 
-#include "common/AppSettings.h"
+#include "core/common/AppSettings.h"
 
 #include <cstdlib>
 

@@ -1,5 +1,5 @@
 #include "Fixtures.h"
-#include "model/ProjectFile.h"
+#include "core/model/ProjectFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "Fixtures.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CRendererView.h"
-#include "model/CScanPos.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CRendererView.h"
+#include "core/model/CScanPos.h"
 
 #include <gtest/gtest.h>
 

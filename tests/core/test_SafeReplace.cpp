@@ -2,8 +2,8 @@
 // complete and both can be put in place; otherwise the old pair stays as it
 // was and nothing is left behind. Also: inputs no model can carry.
 #include "Fixtures.h"
-#include "common/CheckedFile.h"
-#include "exchange/XyzImport.h"
+#include "core/common/CheckedFile.h"
+#include "core/exchange/XyzImport.h"
 
 #include <gtest/gtest.h>
 

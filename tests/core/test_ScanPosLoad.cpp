@@ -1,10 +1,10 @@
 #include "Fixtures.h"
-#include "common/Paths.h"
-#include "common/ProfileFile.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CRendererView.h"
-#include "model/CScanPos.h"
-#include "model/vtkListener.h"
+#include "core/common/Paths.h"
+#include "core/common/ProfileFile.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CRendererView.h"
+#include "core/model/CScanPos.h"
+#include "core/model/vtkListener.h"
 
 #include <gtest/gtest.h>
 

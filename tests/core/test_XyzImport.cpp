@@ -1,9 +1,9 @@
 #include "Fixtures.h"
 #include "XyzReference.h"
-#include "common/ProfileFile.h"
-#include "exchange/XyzFormat.h"
-#include "exchange/XyzImport.h"
-#include "exchange/XyzReader.h"
+#include "core/common/ProfileFile.h"
+#include "core/exchange/XyzFormat.h"
+#include "core/exchange/XyzImport.h"
+#include "core/exchange/XyzReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Image headers as files: reading one never crashes, and an image that
 // passes the check has a size within the limits.
-#include "common/ImageHeader.h"
+#include "core/common/ImageHeader.h"
 
 #include "FuzzFile.h"
 

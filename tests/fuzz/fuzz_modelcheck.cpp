@@ -1,6 +1,6 @@
 // The structure checks run on any bytes before a reader does: they must
 // never crash, read out of bounds or hang, whatever the file holds.
-#include "model/ModelFileCheck.h"
+#include "core/model/ModelFileCheck.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "common/ProfileFile.h"
+#include "core/common/ProfileFile.h"
 
 #include "FuzzFile.h"
 

@@ -1,4 +1,4 @@
-#include "model/ProjectFile.h"
+#include "core/model/ProjectFile.h"
 
 #include "FuzzFile.h"
 

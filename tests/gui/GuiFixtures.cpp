@@ -1,8 +1,8 @@
 #include "GuiFixtures.h"
 
-#include "app/CMainFrame.h"
-#include "common/AppSettings.h"
-#include "view/CQuarlonView.h"
+#include "gui/app/CMainFrame.h"
+#include "core/common/AppSettings.h"
+#include "gui/view/CQuarlonView.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 #include "Fixtures.h"
-#include "app/CQuarlonApp.h"
-#include "app/Prompts.h"
+#include "gui/app/CQuarlonApp.h"
+#include "gui/common/Prompts.h"
 
 #include <gtest/gtest.h>
 

@@ -2,16 +2,16 @@
 // driven through the real frame and view.
 #include "GuiFixtures.h"
 
-#include "app/CMainFrame.h"
-#include "app/CQuarlonApp.h"
-#include "app/Commands.h"
-#include "common/AppSettings.h"
-#include "exchange/CModelListDlg.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CScanPos.h"
-#include "view/CInputValueDlg.h"
-#include "view/CQuarlonFrame.h"
-#include "view/CQuarlonView.h"
+#include "gui/app/CMainFrame.h"
+#include "gui/app/CQuarlonApp.h"
+#include "gui/common/Commands.h"
+#include "core/common/AppSettings.h"
+#include "gui/exchange/CModelListDlg.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
+#include "gui/view/CInputValueDlg.h"
+#include "gui/view/CQuarlonFrame.h"
+#include "gui/view/CQuarlonView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,15 +2,15 @@
 // the help boxes, printing and the progress window.
 #include "GuiFixtures.h"
 
-#include "app/CMainFrame.h"
-#include "app/CQuarlonApp.h"
-#include "app/Commands.h"
-#include "app/HelpDialogs.h"
-#include "controls/CVTKListenerDlg.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CScanPos.h"
-#include "view/CQuarlonFrame.h"
-#include "view/CQuarlonView.h"
+#include "gui/app/CMainFrame.h"
+#include "gui/app/CQuarlonApp.h"
+#include "gui/common/Commands.h"
+#include "gui/app/HelpDialogs.h"
+#include "gui/controls/CVTKListenerDlg.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
+#include "gui/view/CQuarlonFrame.h"
+#include "gui/view/CQuarlonView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,12 +3,12 @@
 // point) is only for the moments the mouse moves the camera.
 #include "GuiFixtures.h"
 
-#include "app/CMainFrame.h"
-#include "app/Commands.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CScanPos.h"
-#include "view/CQuarlonFrame.h"
-#include "view/CQuarlonView.h"
+#include "gui/app/CMainFrame.h"
+#include "gui/common/Commands.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
+#include "gui/view/CQuarlonFrame.h"
+#include "gui/view/CQuarlonView.h"
 
 #include <QAction>
 #include <QMdiArea>

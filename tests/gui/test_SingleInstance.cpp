@@ -3,7 +3,7 @@
 // those cases skip otherwise.
 #include "GuiFixtures.h"
 
-#include "app/SingleInstance.h"
+#include "gui/app/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QDir>

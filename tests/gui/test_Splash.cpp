@@ -1,6 +1,6 @@
 #include "GuiFixtures.h"
 
-#include "controls/CSplashScreenEx.h"
+#include "gui/controls/CSplashScreenEx.h"
 
 #include <QPainter>
 #include <QPointer>

@@ -2,14 +2,14 @@
 // the rotation-centre click, the mouse and key dispatch, settings.
 #include "GuiFixtures.h"
 
-#include "app/CMainFrame.h"
-#include "app/CQuarlonApp.h"
-#include "common/AppSettings.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CScanPos.h"
-#include "view/CQuarlonFrame.h"
-#include "view/CQuarlonView.h"
-#include "view/IViewTools.h"
+#include "gui/app/CMainFrame.h"
+#include "gui/app/CQuarlonApp.h"
+#include "core/common/AppSettings.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
+#include "gui/view/CQuarlonFrame.h"
+#include "gui/view/CQuarlonView.h"
+#include "gui/view/IViewTools.h"
 
 #include <QTest>
 #include <QWheelEvent>

@@ -3,14 +3,14 @@
 // while they are active, the main window restored as it was.
 #include "GuiFixtures.h"
 
-#include "app/CMainFrame.h"
-#include "app/Commands.h"
-#include "app/HelpDialogs.h"
-#include "exchange/CModelListDlg.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CScanPos.h"
-#include "view/CQuarlonFrame.h"
-#include "view/CQuarlonView.h"
+#include "gui/app/CMainFrame.h"
+#include "gui/common/Commands.h"
+#include "gui/app/HelpDialogs.h"
+#include "gui/exchange/CModelListDlg.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
+#include "gui/view/CQuarlonFrame.h"
+#include "gui/view/CQuarlonView.h"
 
 #include <QAction>
 #include <QMdiArea>

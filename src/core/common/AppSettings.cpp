@@ -1,7 +1,7 @@
-#include "AppSettings.h"
+#include "core/common/AppSettings.h"
 
-#include "NumberChecks.h"
-#include "ProfileFile.h"
+#include "core/common/NumberChecks.h"
+#include "core/common/ProfileFile.h"
 
 #include <cstdlib>
 #include <filesystem>

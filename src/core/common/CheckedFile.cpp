@@ -1,4 +1,4 @@
-#include "CheckedFile.h"
+#include "core/common/CheckedFile.h"
 
 #include <cerrno>
 #include <cstring>

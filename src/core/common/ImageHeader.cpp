@@ -1,4 +1,4 @@
-#include "ImageHeader.h"
+#include "core/common/ImageHeader.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "Json.h"
+#include "core/common/Json.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "NumberChecks.h"
+#include "core/common/NumberChecks.h"
 
 #include <cctype>
 #include <climits>

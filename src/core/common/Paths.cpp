@@ -1,4 +1,4 @@
-#include "Paths.h"
+#include "core/common/Paths.h"
 
 #include <algorithm>
 #include <filesystem>

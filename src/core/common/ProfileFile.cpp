@@ -1,7 +1,7 @@
-#include "ProfileFile.h"
+#include "core/common/ProfileFile.h"
 
-#include "CheckedFile.h"
-#include "Paths.h"
+#include "core/common/CheckedFile.h"
+#include "core/common/Paths.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,6 +1,6 @@
-#include "XyzFormat.h"
+#include "core/exchange/XyzFormat.h"
 
-#include "common/NumberChecks.h"
+#include "core/common/NumberChecks.h"
 
 #include <cctype>
 #include <cmath>

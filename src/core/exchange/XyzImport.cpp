@@ -1,13 +1,13 @@
-#include "XyzImport.h"
+#include "core/exchange/XyzImport.h"
 
-#include "XyzFormat.h"
-#include "XyzReader.h"
-#include "common/CheckedFile.h"
-#include "common/Paths.h"
-#include "common/ProfileFile.h"
-#include "model/ProgressSink.h"
-#include "model/VtkErrorCatcher.h"
-#include "model/vtkListener.h"
+#include "core/exchange/XyzFormat.h"
+#include "core/exchange/XyzReader.h"
+#include "core/common/CheckedFile.h"
+#include "core/common/Paths.h"
+#include "core/common/ProfileFile.h"
+#include "core/model/ProgressSink.h"
+#include "core/model/VtkErrorCatcher.h"
+#include "core/model/vtkListener.h"
 
 #include <vtkCellArray.h>
 #include <vtkDoubleArray.h>

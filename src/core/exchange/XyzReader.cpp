@@ -1,7 +1,7 @@
-#include "XyzReader.h"
+#include "core/exchange/XyzReader.h"
 
-#include "XyzFormat.h"
-#include "model/ProgressSink.h"
+#include "core/exchange/XyzFormat.h"
+#include "core/model/ProgressSink.h"
 
 #include <algorithm>
 #include <cerrno>

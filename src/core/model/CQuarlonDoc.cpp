@@ -1,10 +1,10 @@
-#include "CQuarlonDoc.h"
+#include "core/model/CQuarlonDoc.h"
 
-#include "CScanPos.h"
-#include "IDocumentView.h"
-#include "ProgressSink.h"
-#include "ProjectFile.h"
-#include "common/Paths.h"
+#include "core/model/CScanPos.h"
+#include "core/model/IDocumentView.h"
+#include "core/model/ProgressSink.h"
+#include "core/model/ProjectFile.h"
+#include "core/common/Paths.h"
 
 #include <vtkLODProp3D.h>
 #include <vtkProperty.h>

@@ -1,4 +1,4 @@
-#include "CRendererView.h"
+#include "core/model/CRendererView.h"
 
 #include <vtkRenderer.h>
 

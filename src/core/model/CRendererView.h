@@ -1,7 +1,7 @@
 #pragma once
 // A view without a window: a bare renderer, for the command line, batch work
 // and tests. It counts redraw and refresh requests so they can be checked.
-#include "IDocumentView.h"
+#include "core/model/IDocumentView.h"
 
 class CRendererView : public IDocumentView {
 public:

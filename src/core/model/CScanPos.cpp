@@ -1,14 +1,14 @@
-#include "CScanPos.h"
+#include "core/model/CScanPos.h"
 
-#include "CQuarlonDoc.h"
-#include "IDocumentView.h"
-#include "ModelFileCheck.h"
-#include "ProgressSink.h"
-#include "common/ImageHeader.h"
-#include "common/NumberChecks.h"
-#include "common/Paths.h"
-#include "common/ProfileFile.h"
-#include "vtkListener.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/IDocumentView.h"
+#include "core/model/ModelFileCheck.h"
+#include "core/model/ProgressSink.h"
+#include "core/common/ImageHeader.h"
+#include "core/common/NumberChecks.h"
+#include "core/common/Paths.h"
+#include "core/common/ProfileFile.h"
+#include "core/model/vtkListener.h"
 
 #include <vtkBMPReader.h>
 #include <vtkCellArray.h>

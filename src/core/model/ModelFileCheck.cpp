@@ -1,6 +1,6 @@
-#include "ModelFileCheck.h"
+#include "core/model/ModelFileCheck.h"
 
-#include "common/Paths.h"
+#include "core/common/Paths.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
-#include "ProjectFile.h"
+#include "core/model/ProjectFile.h"
 
-#include "common/Paths.h"
+#include "core/common/Paths.h"
 
 #include <cctype>
 #include <climits>

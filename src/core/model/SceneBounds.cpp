@@ -1,6 +1,6 @@
-#include "SceneBounds.h"
+#include "core/model/SceneBounds.h"
 
-#include "CScanPos.h"
+#include "core/model/CScanPos.h"
 
 #include <vtkLODProp3D.h>
 #include <vtkAbstractMapper3D.h>

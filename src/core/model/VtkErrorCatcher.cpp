@@ -1,4 +1,4 @@
-#include "VtkErrorCatcher.h"
+#include "core/model/VtkErrorCatcher.h"
 
 #include <vtkCallbackCommand.h>
 #include <vtkCommand.h>

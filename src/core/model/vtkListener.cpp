@@ -1,7 +1,7 @@
-#include "vtkListener.h"
+#include "core/model/vtkListener.h"
 
-#include "ProgressSink.h"
-#include "VtkErrorCatcher.h"
+#include "core/model/ProgressSink.h"
+#include "core/model/VtkErrorCatcher.h"
 
 #include <vtkAlgorithm.h>
 #include <vtkCommand.h>

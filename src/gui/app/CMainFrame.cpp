@@ -1,12 +1,12 @@
-#include "CMainFrame.h"
+#include "gui/app/CMainFrame.h"
 
-#include "CQuarlonApp.h"
-#include "Commands.h"
-#include "Icons.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CScanPos.h"
-#include "view/CQuarlonFrame.h"
-#include "view/CQuarlonView.h"
+#include "gui/app/CQuarlonApp.h"
+#include "gui/common/Commands.h"
+#include "gui/common/Icons.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
+#include "gui/view/CQuarlonFrame.h"
+#include "gui/view/CQuarlonView.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
-#include "HelpDialogs.h"
+#include "gui/app/HelpDialogs.h"
 
-#include "Prompts.h"
+#include "gui/common/Prompts.h"
 
 #include <QComboBox>
 #include <QDesktopServices>

@@ -1,4 +1,4 @@
-#include "CSplashScreenEx.h"
+#include "gui/controls/CSplashScreenEx.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

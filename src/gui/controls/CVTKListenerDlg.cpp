@@ -1,4 +1,4 @@
-#include "CVTKListenerDlg.h"
+#include "gui/controls/CVTKListenerDlg.h"
 
 #include <QApplication>
 #include <QCloseEvent>

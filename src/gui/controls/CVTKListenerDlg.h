@@ -1,7 +1,7 @@
 #pragma once
 // The modeless progress window of long pipeline runs: stage text,
 // percentage, bar and a working Abort. Enter and Escape do not close it.
-#include "model/ProgressSink.h"
+#include "core/model/ProgressSink.h"
 
 #include <QDialog>
 

@@ -1,10 +1,10 @@
-#include "CModelListDlg.h"
+#include "gui/exchange/CModelListDlg.h"
 
-#include "app/Icons.h"
-#include "app/Prompts.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CScanPos.h"
-#include "view/CQuarlonView.h"
+#include "gui/common/Icons.h"
+#include "gui/common/Prompts.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
+#include "gui/common/IModelView.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -77,7 +77,7 @@ CModelListCtrl::CModelListCtrl(QWidget* parent) : QTableWidget(parent)
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 }
 
-void CModelListCtrl::InitList(CQuarlonView* owner)
+void CModelListCtrl::InitList(IModelView* owner)
 {
     m_pOwner = owner;
     setColumnCount(2);
@@ -120,7 +120,7 @@ void CModelListCtrl::mousePressEvent(QMouseEvent* event)
         emit bulbClicked(index.row());
 }
 
-CModelListDlg::CModelListDlg(CQuarlonView* owner, QWidget* parent)
+CModelListDlg::CModelListDlg(IModelView* owner, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint), m_pOwner(owner),
       m_pList(new CModelListCtrl(this))
 {

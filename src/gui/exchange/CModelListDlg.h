@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <QTableWidget>
 
-class CQuarlonView;
+class IModelView;
 class CQuarlonDoc;
 class CScanPos;
 class QPushButton;
@@ -13,10 +13,10 @@ class CModelListCtrl : public QTableWidget {
     Q_OBJECT
 public:
     explicit CModelListCtrl(QWidget* parent = nullptr);
-    void InitList(CQuarlonView* owner);
+    void InitList(IModelView* owner);
     CScanPos* GetModelAt(int row) const;
     QList<int> SelectedRows() const;
-    CQuarlonView* Owner() const { return m_pOwner; }
+    IModelView* Owner() const { return m_pOwner; }
 
 signals:
     void bulbClicked(int row);      // left click on a row's bulb
@@ -27,13 +27,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    CQuarlonView* m_pOwner = nullptr;
+    IModelView* m_pOwner = nullptr;
 };
 
 class CModelListDlg : public QDialog {
     Q_OBJECT
 public:
-    CModelListDlg(CQuarlonView* owner, QWidget* parent);
+    CModelListDlg(IModelView* owner, QWidget* parent);
 
     void FillFromDocument();
     CModelListCtrl* List() const { return m_pList; }
@@ -63,6 +63,6 @@ private:
     CQuarlonDoc* Document() const;
     void RepaintAll();
 
-    CQuarlonView* m_pOwner;
+    IModelView* m_pOwner;
     CModelListCtrl* m_pList;
 };

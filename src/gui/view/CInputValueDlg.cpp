@@ -1,6 +1,6 @@
-#include "CInputValueDlg.h"
+#include "gui/view/CInputValueDlg.h"
 
-#include "common/NumberChecks.h"
+#include "core/common/NumberChecks.h"
 
 #include <QDialogButtonBox>
 #include <QLineEdit>

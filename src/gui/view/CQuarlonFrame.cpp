@@ -1,14 +1,14 @@
-#include "CQuarlonFrame.h"
+#include "gui/view/CQuarlonFrame.h"
 
-#include "CInputValueDlg.h"
-#include "CQuarlonView.h"
-#include "app/Commands.h"
-#include "app/Prompts.h"
-#include "common/AppSettings.h"
-#include "controls/CVTKListenerDlg.h"
-#include "exchange/CModelListDlg.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CScanPos.h"
+#include "gui/view/CInputValueDlg.h"
+#include "gui/view/CQuarlonView.h"
+#include "gui/common/Commands.h"
+#include "gui/common/Prompts.h"
+#include "core/common/AppSettings.h"
+#include "gui/controls/CVTKListenerDlg.h"
+#include "gui/exchange/CModelListDlg.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
 
 #include <QApplication>
 #include <QFileInfo>

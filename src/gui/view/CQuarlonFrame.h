@@ -1,7 +1,7 @@
 #pragma once
 // The inside of a document window: the document, its 3D view and the tool
 // windows that work on them.
-#include "IViewTools.h"
+#include "gui/view/IViewTools.h"
 
 #include <QWidget>
 

@@ -1,11 +1,11 @@
-#include "CQuarlonView.h"
+#include "gui/view/CQuarlonView.h"
 
-#include "IViewTools.h"
-#include "app/Icons.h"
-#include "common/AppSettings.h"
-#include "model/CQuarlonDoc.h"
-#include "model/CScanPos.h"
-#include "model/SceneBounds.h"
+#include "gui/view/IViewTools.h"
+#include "gui/common/Icons.h"
+#include "core/common/AppSettings.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
+#include "core/model/SceneBounds.h"
 
 #include <QApplication>
 #include <QImage>

@@ -2,7 +2,8 @@
 // The 3D view of a document window: renderer, render window and interactor,
 // the orientation axes, the "Pt 1"/"Pt 2" captions, mouse and key dispatch,
 // and picking from the depth buffer.
-#include "model/IDocumentView.h"
+#include "core/model/IDocumentView.h"
+#include "gui/common/IModelView.h"
 
 #include <QCursor>
 #include <QVTKOpenGLNativeWidget.h>
@@ -23,14 +24,14 @@ class vtkOrientationMarkerWidget;
 class vtkRenderer;
 class vtkTransform;
 
-class CQuarlonView : public QVTKOpenGLNativeWidget, public IDocumentView {
+class CQuarlonView : public QVTKOpenGLNativeWidget, public IDocumentView, public IModelView {
     Q_OBJECT
 public:
     explicit CQuarlonView(QWidget* parent = nullptr);
     ~CQuarlonView() override;
 
     void SetDocument(CQuarlonDoc* document) { m_pDocument = document; }
-    CQuarlonDoc* GetDocument() const { return m_pDocument; }
+    CQuarlonDoc* GetDocument() const override { return m_pDocument; }
     void SetTools(IViewTools* tools) { m_pTools = tools; }
 
     // IDocumentView
@@ -41,7 +42,7 @@ public:
 
     // Projection, first preset view, first render, timer.
     void OnInitialUpdate();
-    virtual void Render();
+    void Render() override;
     void UpdateDepthCache();
     // Window pixel (y downward) to render coordinates; false when no model
     // pixel lies within six pixels.

@@ -1,4 +1,4 @@
-#include "Prompts.h"
+#include "gui/common/Prompts.h"
 
 #include <QColorDialog>
 #include <QFileDialog>

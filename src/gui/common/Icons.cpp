@@ -1,6 +1,6 @@
-#include "Icons.h"
+#include "gui/common/Icons.h"
 
-#include "Commands.h"
+#include "gui/common/Commands.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "Commands.h"
+#include "gui/common/Commands.h"
 
 namespace cmd {
 

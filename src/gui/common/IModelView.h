@@ -1,0 +1,12 @@
+#pragma once
+// What a tool window needs of its document window's view: the document it
+// shows and a fresh picture after a change. Tool windows know no more of
+// the view, so they can be built and tested without it.
+class CQuarlonDoc;
+
+class IModelView {
+public:
+    virtual ~IModelView() = default;
+    virtual CQuarlonDoc* GetDocument() const = 0;
+    virtual void Render() = 0;
+};
