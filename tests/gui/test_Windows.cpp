@@ -17,7 +17,10 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 #include <QToolBar>
 #include <gtest/gtest.h>
 
@@ -198,4 +201,32 @@ TEST_F(WindowsTest, MenusAndDialogsShowWhatTheyHold)
     auto* vtk = about.findChild<QPushButton*>(QStringLiteral("vtkLicenseButton"));
     ASSERT_NE(vtk, nullptr);
     EXPECT_GE(vtk->width(), vtk->fontMetrics().horizontalAdvance(vtk->text()) + 3 * vtk->fontMetrics().averageCharWidth());
+}
+
+TEST_F(WindowsTest, ClosingWhileAModelLoadsWaitsForTheLoadToEnd)
+{
+    Main()->show();
+    CQuarlonFrame* frame = app.OpenDocumentFile(Model("a.vtp", {4, 4, true, {}}));
+    ASSERT_NE(frame, nullptr);
+    const QString big = Model("big.vtp", {300, 300, true, {RgbArray()}});
+    QPointer<QMdiSubWindow> sub = Sub(frame);
+    // As soon as the load first lets events through: the progress window
+    // takes the input, and closes asked for meanwhile wait.
+    bool modal = false, sawProgress = false;
+    QTimer::singleShot(0, Main(), [&] {
+        sawProgress = QApplication::activeModalWidget() != nullptr;
+        modal = sawProgress && QApplication::activeModalWidget()->objectName() == "CVTKListenerDlg";
+        sub->close();
+        Main()->close();
+    });
+    ASSERT_TRUE(frame->OpenInsideFile(big));
+    EXPECT_TRUE(sawProgress);
+    EXPECT_TRUE(modal) << "the progress window is modal for input";
+    // The load finished on a whole document...
+    ASSERT_FALSE(sub.isNull());
+    EXPECT_EQ(frame->GetFrameDocument()->GetModelCount(), 2);
+    // ...and then the closes that were asked for happened.
+    Settle(100);
+    EXPECT_TRUE(sub.isNull()) << "the document window closed after the load";
+    EXPECT_FALSE(Main()->isVisible()) << "the main window closed after the load";
 }

@@ -1,6 +1,7 @@
 #include "gui/app/CMainFrame.h"
 
 #include "gui/app/CQuarlonApp.h"
+#include "gui/common/BusyGuard.h"
 #include "gui/common/Commands.h"
 #include "gui/common/Icons.h"
 #include "core/model/CQuarlonDoc.h"
@@ -418,6 +419,7 @@ void CMainFrame::UpdateStatusCounts()
 
 void CMainFrame::OnDropFiles(const QStringList& paths, const QPoint& pos)
 {
+    const CBusyGuard busy;
     if (paths.isEmpty())
         return;
     activateWindow();
@@ -464,6 +466,10 @@ void CMainFrame::dropEvent(QDropEvent* event)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (CBusyGuard::DeferClose(this)) {
+        event->ignore();
+        return;
+    }
     QSettings profile(QStringLiteral("Tarvole Software"), QStringLiteral("Quarlon"));
     profile.setValue(QStringLiteral("MainFrame/Geometry"), saveGeometry());
     profile.setValue(QStringLiteral("MainFrame/State"), saveState());

@@ -1,6 +1,7 @@
 #include "gui/app/CQuarlonApp.h"
 
 #include "gui/app/CMainFrame.h"
+#include "gui/common/BusyGuard.h"
 #include "gui/common/Commands.h"
 #include "gui/app/HelpDialogs.h"
 #include "gui/common/Icons.h"
@@ -198,6 +199,7 @@ CQuarlonFrame* CQuarlonApp::OpenDocumentFile(const QString& requested)
     if (!m_pMainFrame)
         return nullptr;
     const QString path = QFileInfo(requested).absoluteFilePath();
+    const CBusyGuard busy;
     // One document per file, as identities go: opening it again shows it.
     if (CQuarlonFrame* open = FindDocumentFrame(path)) {
         m_pMainFrame->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(open->parentWidget()));
@@ -274,6 +276,7 @@ void CQuarlonApp::OnFileImport()
     if (chosen.isEmpty())
         return;
     const QString source = QFileInfo(chosen.first()).absoluteFilePath();
+    const CBusyGuard busy;
     const xyz::ImportNames names = xyz::PlanImport(source.toStdString());
     if (QFileInfo::exists(QString::fromStdString(names.finalModel)) &&
         !Prompt().AskYesNo(m_pMainFrame, QStringLiteral("A converted 3d model named %1 already exists. Do you want to "

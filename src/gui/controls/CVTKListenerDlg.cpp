@@ -14,7 +14,10 @@ CVTKListenerDlg::CVTKListenerDlg(QWidget* parent)
 {
     setObjectName(QStringLiteral("CVTKListenerDlg"));
     setWindowTitle(QStringLiteral("Quarlon - Tarvole Software"));
-    setModal(false);
+    // Input elsewhere waits while the work runs (Abort stays at hand): a
+    // command that closed or changed the document would pull it from under
+    // the load.
+    setWindowModality(Qt::ApplicationModal);
     m_pStage->setObjectName(QStringLiteral("stageText"));
     m_pPercent->setObjectName(QStringLiteral("percentText"));
     m_pProgress->setObjectName(QStringLiteral("progressBar"));

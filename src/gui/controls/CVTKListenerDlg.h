@@ -1,6 +1,7 @@
 #pragma once
-// The modeless progress window of long pipeline runs: stage text,
-// percentage, bar and a working Abort. Enter and Escape do not close it.
+// The progress window of long pipeline runs: stage text, percentage, bar and
+// a working Abort; it takes the input while it is up. Enter and Escape do
+// not close it.
 #include "core/model/ProgressSink.h"
 
 #include <QDialog>

@@ -3,6 +3,7 @@
 #include "gui/view/CInputValueDlg.h"
 #include "gui/view/CQuarlonView.h"
 #include "gui/common/Commands.h"
+#include "gui/common/BusyGuard.h"
 #include "gui/common/Prompts.h"
 #include "core/common/AppSettings.h"
 #include "gui/controls/CVTKListenerDlg.h"
@@ -11,6 +12,7 @@
 #include "core/model/CScanPos.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QVBoxLayout>
 
@@ -47,11 +49,13 @@ CQuarlonFrame::~CQuarlonFrame()
 
 bool CQuarlonFrame::OpenDocument(const QString& path)
 {
+    const CBusyGuard busy;
     return m_pDocument->OnOpenDocument(path.toStdString());
 }
 
 bool CQuarlonFrame::OpenInsideFile(const QString& path)
 {
+    const CBusyGuard busy;
     // Exactly these extensions, case included.
     const QString suffix = QFileInfo(path).suffix();
     if (suffix != QLatin1String("vtp") && suffix != QLatin1String("pvtp") && suffix != QLatin1String("vtk"))
@@ -67,6 +71,7 @@ bool CQuarlonFrame::OpenInsideFile(const QString& path)
 
 bool CQuarlonFrame::ReloadModel(const QString& path)
 {
+    const CBusyGuard busy;
     CScanPos* old = m_pDocument->FindModel(path.toStdString());
     if (!old)
         return false;
@@ -121,6 +126,16 @@ void CQuarlonFrame::ShowModelList()
         m_pModelListDlg->move(topRight.x() - (m_pModelListDlg->frameGeometry().width() + 1), topRight.y());
         m_bListPlaced = true;
     }
+}
+
+void CQuarlonFrame::closeEvent(QCloseEvent* event)
+{
+    // Closing while a load runs would delete the document under it.
+    if (CBusyGuard::DeferClose(parentWidget() ? parentWidget() : this)) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void CQuarlonFrame::showEvent(QShowEvent* event)
