@@ -191,3 +191,25 @@ TEST_F(Document, SceneBoundsPlaceEachModelAtItsOffset)
     doc.RemoveAllModels();
     EXPECT_FALSE(ComputeSceneBounds(view.GetRenderer(), bounds));
 }
+
+TEST_F(Document, RemovalListenersHearOfEveryModelThatLeaves)
+{
+    WriteModel(dir.File("a.vtp"), {3, 3, true, {}});
+    WriteModel(dir.File("B.vtp"), {3, 3, true, {}});
+    ASSERT_NE(doc.AddModel(dir.File("a.vtp")), nullptr);
+    ASSERT_NE(doc.AddModel(dir.File("B.vtp")), nullptr);
+    std::vector<std::string> heard, other;
+    const int id = doc.AddRemovalListener([&](const std::string& path) {
+        heard.push_back(path);
+        // Told after the model has left: the document no longer holds it.
+        EXPECT_EQ(doc.FindModel(path), nullptr);
+    });
+    const int second = doc.AddRemovalListener([&](const std::string& path) { other.push_back(path); });
+    ASSERT_TRUE(doc.RemoveModel(doc.FindModel(dir.File("a.vtp"))));
+    EXPECT_EQ(heard, (std::vector<std::string>{Key("a.vtp")}));
+    doc.RemoveRemovalListener(second);
+    doc.RemoveAllModels();
+    EXPECT_EQ(heard, (std::vector<std::string>{Key("a.vtp"), Key("b.vtp")}));
+    EXPECT_EQ(other, (std::vector<std::string>{Key("a.vtp")}));
+    doc.RemoveRemovalListener(id);
+}

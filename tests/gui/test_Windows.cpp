@@ -230,3 +230,33 @@ TEST_F(WindowsTest, ClosingWhileAModelLoadsWaitsForTheLoadToEnd)
     EXPECT_TRUE(sub.isNull()) << "the document window closed after the load";
     EXPECT_FALSE(Main()->isVisible()) << "the main window closed after the load";
 }
+
+TEST_F(WindowsTest, TheModelsListLetsGoOfModelsTheDocumentRemoves)
+{
+    Main()->show();
+    CQuarlonFrame* frame = app.OpenDocumentFile(Model("a.vtp", {4, 4, true, {}}));
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(frame->OpenInsideFile(Model("b.vtp", {4, 4, true, {}})));
+    ASSERT_TRUE(frame->OpenInsideFile(Model("c.vtp", {4, 4, true, {}})));
+    CModelListDlg* list = frame->GetModelListDlg();
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->List()->rowCount(), 3);
+
+    // Removed by the document itself, as a later command may do.
+    CQuarlonDoc* doc = frame->GetFrameDocument();
+    ASSERT_TRUE(doc->RemoveModel(doc->FindModel(dir.File("b.vtp"))));
+    ASSERT_EQ(list->List()->rowCount(), 2);
+    EXPECT_EQ(list->GetModelAt(0), doc->FindModel(dir.File("a.vtp")));
+    EXPECT_EQ(list->GetModelAt(1), doc->FindModel(dir.File("c.vtp")));
+    // Its bulbs still work on the models that remain.
+    const QRect bulb = list->List()->visualRect(list->List()->model()->index(1, 0));
+    QTest::mouseClick(list->List()->viewport(), Qt::LeftButton, Qt::NoModifier, bulb.center());
+    EXPECT_FALSE(doc->FindModel(dir.File("c.vtp"))->IsVisible());
+    Settle();
+    EXPECT_EQ(Main()->StatusCounts(), "Loaded 32 points and 36 faces. Viewing 16 points and 18 faces.");
+
+    // A row whose model has gone names nothing, even before a refill.
+    list->FillFromDocument();
+    doc->RemoveAllModels();
+    EXPECT_EQ(list->List()->rowCount(), 0);
+}

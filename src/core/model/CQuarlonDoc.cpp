@@ -73,8 +73,10 @@ bool CQuarlonDoc::RemoveModel(CScanPos* model)
             return false;
         if (!RemovePropFromView(model->GetActor()))
             return false;
+        const std::string path = it->first;
         model->Destroy();
         m_models.erase(it);
+        NotifyRemoved(path);
         return true;
     }
     return false;
@@ -82,11 +84,36 @@ bool CQuarlonDoc::RemoveModel(CScanPos* model)
 
 void CQuarlonDoc::RemoveAllModels()
 {
-    for (auto& entry : m_models) {
+    std::vector<std::pair<std::string, CScanPos*>> models;
+    models.swap(m_models);
+    for (auto& entry : models) {
         RemovePropFromView(entry.second->GetActor());
         entry.second->Destroy();
+        NotifyRemoved(entry.first);
     }
-    m_models.clear();
+}
+
+int CQuarlonDoc::AddRemovalListener(RemovalListener listener)
+{
+    m_removalListeners.emplace_back(m_nNextListener, std::move(listener));
+    return m_nNextListener++;
+}
+
+void CQuarlonDoc::RemoveRemovalListener(int id)
+{
+    for (auto it = m_removalListeners.begin(); it != m_removalListeners.end(); ++it)
+        if (it->first == id) {
+            m_removalListeners.erase(it);
+            return;
+        }
+}
+
+void CQuarlonDoc::NotifyRemoved(const std::string& path)
+{
+    // A listener may unsubscribe while told.
+    const auto listeners = m_removalListeners;
+    for (const auto& l : listeners)
+        l.second(path);
 }
 
 CScanPos* CQuarlonDoc::GetNextModel(Position& position) const

@@ -36,6 +36,13 @@ public:
     CScanPos* GetNextModel(Position& position) const;
     CScanPos* FindModel(const std::string& path) const;
 
+    // Told after a model has left the document (and was destroyed), with
+    // its identity, so that windows holding it let go. Returns an id for
+    // RemoveRemovalListener.
+    using RemovalListener = std::function<void(const std::string& path)>;
+    int AddRemovalListener(RemovalListener listener);
+    void RemoveRemovalListener(int id);
+
     void SetBackfaceCulling(int flag);
     int GetBackfaceCulling() const { return m_nBackfaceCulling; }
     bool SetRepresentationAll(int index);
@@ -74,4 +81,7 @@ private:
     bool m_bSettingsReadOnly = false;
     std::vector<std::pair<std::string, std::string>> m_failures;
     std::vector<std::pair<std::string, std::string>> m_notes;
+    std::vector<std::pair<int, RemovalListener>> m_removalListeners;
+    int m_nNextListener = 1;
+    void NotifyRemoved(const std::string& path);
 };

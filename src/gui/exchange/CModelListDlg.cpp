@@ -95,7 +95,10 @@ void CModelListCtrl::resizeEvent(QResizeEvent* event)
 CScanPos* CModelListCtrl::GetModelAt(int row) const
 {
     const QTableWidgetItem* it = item(row, 0);
-    return it ? static_cast<CScanPos*>(it->data(Qt::UserRole).value<void*>()) : nullptr;
+    CQuarlonDoc* doc = m_pOwner ? m_pOwner->GetDocument() : nullptr;
+    if (!it || !doc)
+        return nullptr;
+    return doc->FindModel(it->data(Qt::UserRole).toString().toStdString());
 }
 
 QList<int> CModelListCtrl::SelectedRows() const
@@ -152,6 +155,20 @@ CModelListDlg::CModelListDlg(IModelView* owner, QWidget* parent)
     connect(hide, &QPushButton::clicked, this, &QWidget::hide);
     connect(m_pList, &CModelListCtrl::bulbClicked, this, &CModelListDlg::OnClickBulb);
     connect(m_pList, &CModelListCtrl::bulbRightClicked, this, &CModelListDlg::OnRightClickBulb);
+    if (CQuarlonDoc* doc = Document())
+        m_nRemovalListener = doc->AddRemovalListener([this](const std::string& path) {
+            const QString key = QString::fromStdString(path);
+            for (int row = m_pList->rowCount() - 1; row >= 0; --row)
+                if (m_pList->item(row, 0) && m_pList->item(row, 0)->data(Qt::UserRole).toString() == key)
+                    m_pList->removeRow(row);
+            emit modelsChanged();
+        });
+}
+
+CModelListDlg::~CModelListDlg()
+{
+    if (CQuarlonDoc* doc = Document())
+        doc->RemoveRemovalListener(m_nRemovalListener);
 }
 
 void CModelListDlg::showEvent(QShowEvent* event)
@@ -181,7 +198,7 @@ void CModelListDlg::FillFromDocument()
         const int row = m_pList->rowCount();
         m_pList->insertRow(row);
         auto* bulb = new QTableWidgetItem;
-        bulb->setData(Qt::UserRole, QVariant::fromValue<void*>(model));
+        bulb->setData(Qt::UserRole, QString::fromStdString(model->GetPath()));
         bulb->setCheckState(model->IsVisible() ? Qt::Checked : Qt::Unchecked);
         m_pList->setItem(row, 0, bulb);
         m_pList->setItem(row, 1, new QTableWidgetItem);

@@ -1,6 +1,8 @@
 #pragma once
 // The models list of one document window: a row per model with a bulb that
 // shows and switches its visibility, and buttons to add and remove models.
+// Rows name their model by its identity in the document, and the document
+// tells the list when a model leaves it.
 #include <QDialog>
 #include <QTableWidget>
 
@@ -34,6 +36,7 @@ class CModelListDlg : public QDialog {
     Q_OBJECT
 public:
     CModelListDlg(IModelView* owner, QWidget* parent);
+    ~CModelListDlg() override;
 
     void FillFromDocument();
     CModelListCtrl* List() const { return m_pList; }
@@ -65,4 +68,5 @@ private:
 
     IModelView* m_pOwner;
     CModelListCtrl* m_pList;
+    int m_nRemovalListener = 0;
 };
