@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <vector>
+
 #include <cmath>
 
 #include <vtkDataArray.h>
@@ -260,4 +263,35 @@ TEST_F(Representation, SolidColourIsAWindowsColourValue)
     EXPECT_DOUBLE_EQ(c[1], 128 / 255.0);
     EXPECT_DOUBLE_EQ(c[2], 1.0);
     EXPECT_EQ(m->GetColor(), 0x00FF8000u);
+}
+
+TEST(RepresentationTable, OneEntryPerStyleAndColouringAndEveryIndexInTheMenuOnce)
+{
+    using namespace representation;
+    std::set<std::string> labels;
+    std::vector<int> inMenu(kCount, 0);
+    for (int i = 0; i < kCount; ++i) {
+        const Row& r = At(i);
+        labels.insert(Label(i));
+        // The index is found again from what it draws.
+        EXPECT_EQ(IndexOf(r.style, r.colouring, r.colorMap), i) << Label(i);
+        // Colour maps belong to intensity alone; arrays to all but one colour.
+        EXPECT_EQ(r.colorMap != 0, r.colouring == Colouring::Intensity) << Label(i);
+        EXPECT_EQ(r.array == nullptr, r.colouring == Colouring::OneColor) << Label(i);
+    }
+    EXPECT_EQ(labels.size(), static_cast<size_t>(kCount));
+    for (int style = 0; style < kStyles; ++style)
+        for (int position = 0; position < kPerStyle; ++position) {
+            const int index = MenuIndex(style, position);
+            ASSERT_TRUE(IsValid(index));
+            EXPECT_EQ(static_cast<int>(At(index).style), style);
+            ++inMenu[index];
+        }
+    EXPECT_EQ(inMenu, std::vector<int>(kCount, 1));
+    // The indices the settings files hold: 15 surface, 16 points, 17 wireframe texture.
+    EXPECT_STREQ(Label(15), "Surface Texture");
+    EXPECT_STREQ(Label(16), "Points Texture");
+    EXPECT_STREQ(Label(17), "Wireframe Texture");
+    EXPECT_STREQ(Label(18), "");
+    EXPECT_EQ(MenuIndex(0, 0), 4) << "the points group starts with One Color";
 }

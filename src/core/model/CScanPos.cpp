@@ -17,6 +17,8 @@
 #include <vtkJPEGReader.h>
 #include <vtkLODProp3D.h>
 #include <vtkLookupTable.h>
+#include <vtkNew.h>
+#include <vtkSmartPointer.h>
 #include <vtkMaskPoints.h>
 #include <vtkPNGReader.h>
 #include <vtkPNMReader.h>
@@ -38,88 +40,79 @@
 
 namespace {
 
-const char* const kLabels[kRepresentationCount] = {
-    "Points RGB", "Points Intensity GrayScale", "Points Intensity RedBlue",
-    "Points Intensity BlueRed", "Points One Color", "Wireframe RGB",
-    "Wireframe Intensity GrayScale", "Wireframe Intensity RedBlue",
-    "Wireframe Intensity BlueRed", "Wireframe One Color", "Surface RGB",
-    "Surface Intensity GrayScale", "Surface Intensity RedBlue",
-    "Surface Intensity BlueRed", "Surface One Color", "Surface Texture",
-    "Points Texture", "Wireframe Texture"};
-
-enum class Need { None, Rgb, Intensity, Texture };
-
-struct RepresentationRow {
-    int representation; // VTK_POINTS, VTK_WIREFRAME, VTK_SURFACE
-    Need need;
-    int colorMap;
-    const char* array; // asked for with exact case; none for One Color
-};
-
-const RepresentationRow kRows[kRepresentationCount] = {
-    {VTK_POINTS, Need::Rgb, 0, "RGB"},
-    {VTK_POINTS, Need::Intensity, 1, "Intensity"},
-    {VTK_POINTS, Need::Intensity, 2, "Intensity"},
-    {VTK_POINTS, Need::Intensity, 3, "Intensity"},
-    {VTK_POINTS, Need::None, 0, nullptr},
-    {VTK_WIREFRAME, Need::Rgb, 0, "RGB"},
-    {VTK_WIREFRAME, Need::Intensity, 1, "Intensity"},
-    {VTK_WIREFRAME, Need::Intensity, 2, "Intensity"},
-    {VTK_WIREFRAME, Need::Intensity, 3, "Intensity"},
-    {VTK_WIREFRAME, Need::None, 0, nullptr},
-    {VTK_SURFACE, Need::Rgb, 0, "RGB"},
-    {VTK_SURFACE, Need::Intensity, 1, "Intensity"},
-    {VTK_SURFACE, Need::Intensity, 2, "Intensity"},
-    {VTK_SURFACE, Need::Intensity, 3, "Intensity"},
-    {VTK_SURFACE, Need::None, 0, nullptr},
-    {VTK_SURFACE, Need::Texture, 0, "Texture"},
-    {VTK_POINTS, Need::Texture, 0, "Texture"},
-    {VTK_WIREFRAME, Need::Texture, 0, "Texture"},
-};
-
-template <class T>
-void Release(T*& object)
+int VtkStyle(representation::Style style)
 {
-    if (object) {
-        object->Delete();
-        object = nullptr;
+    switch (style) {
+    case representation::Style::Points: return VTK_POINTS;
+    case representation::Style::Wireframe: return VTK_WIREFRAME;
+    case representation::Style::Surface: break;
     }
+    return VTK_SURFACE;
 }
 
-vtkImageReader2* CreateImageReader(const std::string& lowerExtension)
+vtkSmartPointer<vtkImageReader2> CreateImageReader(const std::string& lowerExtension)
 {
     if (lowerExtension == ".jpg")
-        return vtkJPEGReader::New();
+        return vtkSmartPointer<vtkJPEGReader>::New();
     if (lowerExtension == ".tif")
-        return vtkTIFFReader::New();
+        return vtkSmartPointer<vtkTIFFReader>::New();
     if (lowerExtension == ".png")
-        return vtkPNGReader::New();
+        return vtkSmartPointer<vtkPNGReader>::New();
     if (lowerExtension == ".bmp")
-        return vtkBMPReader::New();
+        return vtkSmartPointer<vtkBMPReader>::New();
     if (lowerExtension == ".pnm")
-        return vtkPNMReader::New();
+        return vtkSmartPointer<vtkPNMReader>::New();
     return nullptr;
+}
+
+template <class Reader>
+vtkSmartPointer<vtkAlgorithm> MakeReader(const std::string& file)
+{
+    auto reader = vtkSmartPointer<Reader>::New();
+    reader->SetFileName(file.c_str());
+    return reader;
 }
 
 // Every load owns one progress sink and one observer for its whole run.
 struct LoadProgress {
     std::unique_ptr<IProgressSink> sink;
-    vtkListener* listener = nullptr;
+    vtkNew<vtkListener> listener;
     explicit LoadProgress(CQuarlonDoc* doc)
         : sink(doc ? doc->CreateProgress() : std::make_unique<CSilentProgress>())
     {
         if (!sink)
             sink = std::make_unique<CSilentProgress>();
-        listener = vtkListener::New();
         listener->SetSink(sink.get());
     }
     ~LoadProgress()
     {
         listener->SetSink(nullptr);
-        listener->Delete();
         sink->PumpMessages();
         sink.reset();
     }
+};
+
+// Point-data arrays by the role their lower-cased name gives them; the last
+// array of each name wins.
+struct ArrayRoles {
+    std::string rgb, gray, intensity, intensity8, intensity16, scanpos, texture;
+    explicit ArrayRoles(vtkPointData* pd)
+    {
+        for (int i = 0; i < pd->GetNumberOfArrays(); ++i) {
+            const char* name = pd->GetArrayName(i);
+            if (!name)
+                continue;
+            const std::string lower = qpath::ToLower(name);
+            if (lower == "rgb") rgb = name;
+            else if (lower == "gray") gray = name;
+            else if (lower == "intensity") intensity = name;
+            else if (lower == "intensity_8") intensity8 = name;
+            else if (lower == "intensity_16") intensity16 = name;
+            else if (lower == "scanpos") scanpos = name;
+            else if (lower == "texture") texture = name;
+        }
+    }
+    void ClearScalars() { intensity.clear(), intensity8.clear(), intensity16.clear(), scanpos.clear(); }
 };
 
 // Readers trust the counts a file declares; a damaged file can announce more
@@ -153,11 +146,6 @@ std::string CheckConsistency(vtkPolyData* data, const std::string& file)
 }
 
 } // namespace
-
-const char* RepresentationLabel(int index)
-{
-    return index >= 0 && index < kRepresentationCount ? kLabels[index] : "";
-}
 
 CScanPos::CScanPos(CQuarlonDoc* document) : m_pDocument(document) {}
 
@@ -196,19 +184,19 @@ void CScanPos::ReleaseTexture()
         if (view && view->GetRenderWindow())
             m_pTexture->ReleaseGraphicsResources(view->GetRenderWindow());
     }
-    Release(m_pTexture);
-    Release(m_pImageReader);
+    m_pTexture = nullptr;
+    m_pImageReader = nullptr;
 }
 
 void CScanPos::Reset()
 {
-    Release(m_pActor);
-    Release(m_pReducedMapper);
-    Release(m_pFullMapper);
-    Release(m_pMask);
-    Release(m_pReader);
+    m_pActor = nullptr;
+    m_pReducedMapper = nullptr;
+    m_pFullMapper = nullptr;
+    m_pMask = nullptr;
+    m_pReader = nullptr;
     ReleaseTexture();
-    Release(m_pLookupTable);
+    m_pLookupTable = nullptr;
     m_strPath.clear();
     m_strDiskPath.clear();
     m_dOffset[0] = m_dOffset[1] = m_dOffset[2] = 0.0;
@@ -241,33 +229,46 @@ bool CScanPos::Load(const std::string& path)
         return Fail("no such file");
     m_strPath = qpath::ToLower(path);
     m_strDiskPath = diskPath;
-    const qpath::Parts parts = qpath::Split(m_strPath);
 
     LoadProgress progress(m_pDocument);
     vtkListener* listener = progress.listener;
+    bool aborted = false;
+    if (!ReadModelData(listener) || !ReadOffset() || !BuildLevels(listener))
+        return false;
+    LoadTexture(listener, aborted);
+    if (aborted)
+        return Fail("aborted");
+    const bool textureShown = ColourFromArrays();
+    if (!BuildActor(textureShown))
+        return false;
 
+    m_bLoaded = true;
+    const std::string stored = profile::GetString(GetSettingsFilePath(), "CloudData", "Representation", "0", 256);
+    int index = 0;
+    if (!IsIntegerString(stored, &index))
+        index = 0;
+    SetRepresentation(index);
+    return true;
+}
+
+bool CScanPos::ReadModelData(vtkListener* listener)
+{
     // Reader by extension.
-    if (parts.extension == ".vtk") {
-        auto* r = vtkPolyDataReader::New();
-        r->SetFileName(m_strDiskPath.c_str());
-        m_pReader = r;
-    } else if (parts.extension == ".vtp") {
-        auto* r = vtkXMLPolyDataReader::New();
-        r->SetFileName(m_strDiskPath.c_str());
-        m_pReader = r;
-    } else if (parts.extension == ".pvtp") {
-        auto* r = vtkXMLPPolyDataReader::New();
-        r->SetFileName(m_strDiskPath.c_str());
-        m_pReader = r;
-    } else {
+    const std::string extension = qpath::Split(m_strPath).extension;
+    if (extension == ".vtk")
+        m_pReader = MakeReader<vtkPolyDataReader>(m_strDiskPath);
+    else if (extension == ".vtp")
+        m_pReader = MakeReader<vtkXMLPolyDataReader>(m_strDiskPath);
+    else if (extension == ".pvtp")
+        m_pReader = MakeReader<vtkXMLPPolyDataReader>(m_strDiskPath);
+    else
         return Fail("not a model file (.vtk, .vtp or .pvtp)");
-    }
     // The readers allocate what a file declares before reading it.
-    const std::string declared = modelcheck::CheckModelFile(m_strDiskPath, parts.extension);
+    const std::string declared = modelcheck::CheckModelFile(m_strDiskPath, extension);
     if (!declared.empty())
         return Fail(declared);
     std::string error;
-    StageResult stage = RunStage(listener, m_pReader, "Reading Data...", &error);
+    const StageResult stage = RunStage(listener, m_pReader, "Reading Data...", &error);
     if (stage == StageResult::Aborted)
         return Fail("aborted");
     vtkPolyData* data = vtkPolyData::SafeDownCast(m_pReader->GetOutputDataObject(0));
@@ -280,8 +281,12 @@ bool CScanPos::Load(const std::string& path)
     const std::string inconsistency = CheckConsistency(data, m_strDiskPath);
     if (!inconsistency.empty())
         return Fail(inconsistency);
+    return true;
+}
 
-    // Offset: the first model into an empty document fixes the document frame.
+bool CScanPos::ReadOffset()
+{
+    // The first model into an empty document fixes the document frame.
     double fileOffset[3] = {0.0, 0.0, 0.0};
     const char* const axes[3] = {"X", "Y", "Z"};
     const std::string offsetFile = GetOffsetFilePath();
@@ -298,54 +303,44 @@ bool CScanPos::Load(const std::string& path)
     }
     for (int i = 0; i < 3; ++i)
         m_dOffset[i] = fileOffset[i] - docOffset[i];
+    return true;
+}
 
+bool CScanPos::BuildLevels(vtkListener* listener)
+{
     // Reduced level: every 100th point as vertices.
-    m_pMask = vtkMaskPoints::New();
+    m_pMask = vtkSmartPointer<vtkMaskPoints>::New();
     m_pMask->GenerateVerticesOn();
     m_pMask->SetInputConnection(m_pReader->GetOutputPort());
     m_pMask->SetOnRatio(100);
     m_pMask->SetMaximumNumberOfPoints(VTK_ID_MAX);
     m_pMask->RandomModeOff();
-    stage = RunStage(listener, m_pMask, "Generating LODs..", &error);
+    std::string error;
+    const StageResult stage = RunStage(listener, m_pMask, "Generating LODs..", &error);
     if (stage == StageResult::Aborted)
         return Fail("aborted");
     if (stage == StageResult::Failed)
         return Fail(error);
 
-    m_pFullMapper = vtkPolyDataMapper::New();
+    m_pFullMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     m_pFullMapper->SetInputConnection(m_pReader->GetOutputPort());
-    m_pReducedMapper = vtkPolyDataMapper::New();
+    m_pReducedMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
     m_pReducedMapper->SetInputConnection(m_pMask->GetOutputPort());
     m_pFullMapper->Update();
     m_pReducedMapper->Update();
+    return true;
+}
 
-    bool aborted = false;
-    LoadTexture(listener, aborted);
-    if (aborted)
-        return Fail("aborted");
-
-    // Array roles: the last array of each lower-cased name wins.
-    std::string rgb, gray, intensity, intensity8, intensity16, scanpos, texture;
-    vtkPointData* pd = data->GetPointData();
-    for (int i = 0; i < pd->GetNumberOfArrays(); ++i) {
-        const char* name = pd->GetArrayName(i);
-        if (!name)
-            continue;
-        const std::string lower = qpath::ToLower(name);
-        if (lower == "rgb") rgb = name;
-        else if (lower == "gray") gray = name;
-        else if (lower == "intensity") intensity = name;
-        else if (lower == "intensity_8") intensity8 = name;
-        else if (lower == "intensity_16") intensity16 = name;
-        else if (lower == "scanpos") scanpos = name;
-        else if (lower == "texture") texture = name;
-    }
-
-    m_pLookupTable = vtkLookupTable::New();
+bool CScanPos::ColourFromArrays()
+{
+    ArrayRoles roles(GetPolyData()->GetPointData());
+    m_pLookupTable = vtkSmartPointer<vtkLookupTable>::New();
     m_pLookupTable->SetNumberOfColors(256);
     m_pLookupTable->Build();
 
-    for (const std::string* role : {&intensity, &intensity8, &intensity16, &scanpos}) {
+    // The scalar range comes from the first scalar role present.
+    vtkPointData* pd = GetPolyData()->GetPointData();
+    for (const std::string* role : {&roles.intensity, &roles.intensity8, &roles.intensity16, &roles.scanpos}) {
         if (role->empty())
             continue;
         vtkDataArray* a = pd->GetArray(role->c_str());
@@ -355,37 +350,39 @@ bool CScanPos::Load(const std::string& path)
         if (!a || a->GetNumberOfTuples() == 0 || !(m_dScalarRange[0] < m_dScalarRange[1])) {
             m_dScalarRange[0] = 0.0;
             m_dScalarRange[1] = 1.0;
-            intensity.clear();
-            intensity8.clear();
-            intensity16.clear();
-            scanpos.clear();
+            roles.ClearScalars();
         }
         break;
     }
 
-    bool textureShown = false;
-    if (!rgb.empty()) {
-        SetColorArray(rgb.c_str(), m_dScalarRange);
+    if (!roles.rgb.empty()) {
+        SetColorArray(roles.rgb.c_str(), m_dScalarRange);
         SetColorMap(ColorMapDirect);
-    } else if (!gray.empty()) {
-        SetColorArray(gray.c_str(), m_dScalarRange);
+    } else if (!roles.gray.empty()) {
+        SetColorArray(roles.gray.c_str(), m_dScalarRange);
         SetColorMap(ColorMapDirect);
-    } else if (!intensity.empty() || !intensity8.empty() || !intensity16.empty()) {
-        const std::string& name = !intensity.empty() ? intensity : !intensity8.empty() ? intensity8 : intensity16;
+    } else if (!roles.intensity.empty() || !roles.intensity8.empty() || !roles.intensity16.empty()) {
+        const std::string& name = !roles.intensity.empty()    ? roles.intensity
+                                  : !roles.intensity8.empty() ? roles.intensity8
+                                                              : roles.intensity16;
         const double range[2] = {m_dScalarRange[0], m_dScalarRange[1]};
         SetColorArray(name.c_str(), range);
         SetColorMap(ColorMapGrayScale);
-    } else if (!texture.empty()) {
-        SetColorArray(texture.c_str(), m_dScalarRange);
+    } else if (!roles.texture.empty()) {
+        SetColorArray(roles.texture.c_str(), m_dScalarRange);
         SetColorMap(ColorMapDirect);
-        textureShown = true;
+        return true;
     } else {
         SetColorArray(nullptr);
     }
+    return false;
+}
 
+bool CScanPos::BuildActor(bool textureShown)
+{
     // The two-level actor, placed at the model offset.
-    m_pActor = vtkLODProp3D::New();
-    vtkTexture* levelTexture = textureShown ? m_pTexture : nullptr;
+    m_pActor = vtkSmartPointer<vtkLODProp3D>::New();
+    vtkTexture* levelTexture = textureShown ? m_pTexture.Get() : nullptr;
     const int fullId = levelTexture ? m_pActor->AddLOD(m_pFullMapper, levelTexture, 0.0)
                                     : m_pActor->AddLOD(m_pFullMapper, 0.0);
     const int reducedId = levelTexture ? m_pActor->AddLOD(m_pReducedMapper, levelTexture, 0.0)
@@ -413,13 +410,6 @@ bool CScanPos::Load(const std::string& path)
         return v <= 0.0 ? 0u : v >= 255.0 ? 255u : static_cast<unsigned int>(v);
     };
     m_nColor = byte(rgbColour[0]) | (byte(rgbColour[1]) << 8) | (byte(rgbColour[2]) << 16);
-
-    m_bLoaded = true;
-    const std::string stored = profile::GetString(GetSettingsFilePath(), "CloudData", "Representation", "0", 256);
-    int index = 0;
-    if (!IsIntegerString(stored, &index))
-        index = 0;
-    SetRepresentation(index);
     return true;
 }
 
@@ -447,10 +437,10 @@ bool CScanPos::LoadTexture(vtkListener* listener, bool& aborted)
     }
     if (stage == StageResult::Failed) {
         // An unreadable image leaves the model untextured.
-        Release(m_pImageReader);
+        m_pImageReader = nullptr;
         return false;
     }
-    m_pTexture = vtkTexture::New();
+    m_pTexture = vtkSmartPointer<vtkTexture>::New();
     m_pTexture->SetInputConnection(m_pImageReader->GetOutputPort());
     m_pTexture->InterpolateOn();
     stage = RunStage(listener, m_pTexture, "Preparing Texture..");
@@ -475,6 +465,10 @@ void CScanPos::GetOffset(double offset[3]) const
     for (int i = 0; i < 3; ++i)
         offset[i] = m_dOffset[i];
 }
+
+vtkLODProp3D* CScanPos::GetActor() const { return m_pActor; }
+vtkTexture* CScanPos::GetTexture() const { return m_pTexture; }
+vtkLookupTable* CScanPos::GetLookupTable() const { return m_pLookupTable; }
 
 vtkPolyDataMapper* CScanPos::GetMapper(int levelId) const
 {
@@ -541,23 +535,23 @@ bool CScanPos::SetRepresentation(int index)
         return false;
 
     m_nRepresentation = index;
-    if (index < 0 || index >= kRepresentationCount)
+    if (!representation::IsValid(index))
         return true;
-    const RepresentationRow& row = kRows[index];
+    const representation::Row& row = representation::At(index);
     bool ok = true;
-    switch (row.need) {
-    case Need::Rgb: ok = hasRgb; break;
-    case Need::Intensity: ok = hasIntensity; break;
-    case Need::Texture: ok = hasTexture && m_pTexture != nullptr; break;
-    case Need::None: break;
+    switch (row.colouring) {
+    case representation::Colouring::Rgb: ok = hasRgb; break;
+    case representation::Colouring::Intensity: ok = hasIntensity; break;
+    case representation::Colouring::Texture: ok = hasTexture && m_pTexture != nullptr; break;
+    case representation::Colouring::OneColor: break;
     }
-    if (row.representation != VTK_POINTS && !hasPolygons)
+    if (row.style != representation::Style::Points && !hasPolygons)
         ok = false;
     if (!ok)
         return false;
 
-    full->SetRepresentation(row.representation);
-    reduced->SetRepresentation(row.representation);
+    full->SetRepresentation(VtkStyle(row.style));
+    reduced->SetRepresentation(VtkStyle(row.style));
     m_nColorMap = row.colorMap;
     SetColorArray(row.array);
     return true;
@@ -689,21 +683,21 @@ void CScanPos::UpdateRepresentationIndex()
     vtkProperty* full = LevelProperty(kFullLevel);
     if (!full)
         return;
-    const int column = full->GetRepresentation() == VTK_POINTS      ? 0
-                       : full->GetRepresentation() == VTK_WIREFRAME ? 1
-                                                                    : 2;
+    using representation::Colouring;
+    const representation::Style style = full->GetRepresentation() == VTK_POINTS      ? representation::Style::Points
+                                        : full->GetRepresentation() == VTK_WIREFRAME ? representation::Style::Wireframe
+                                                                                     : representation::Style::Surface;
     const std::string lower = qpath::ToLower(m_strActiveArray);
-    static const int kBase[3] = {0, 5, 10};
     int index;
     if (lower == "rgb") {
-        index = kBase[column];
+        index = representation::IndexOf(style, Colouring::Rgb);
     } else if (lower == "texture" && m_nColorMap == ColorMapDirect) {
-        // Texture colouring has its own indices (surface 15, points 16, wireframe 17).
-        static const int kTexture[3] = {16, 17, 15};
-        index = kTexture[column];
+        // Texture colouring has indices of its own (surface 15, points 16, wireframe 17).
+        index = representation::IndexOf(style, Colouring::Texture);
+    } else if (m_nColorMap >= ColorMapGrayScale && m_nColorMap <= ColorMapBlueRed) {
+        index = representation::IndexOf(style, Colouring::Intensity, m_nColorMap);
     } else {
-        const int byMap[4] = {4, 1, 2, 3};
-        index = kBase[column] + byMap[m_nColorMap >= 0 && m_nColorMap <= 3 ? m_nColorMap : 0];
+        index = representation::IndexOf(style, Colouring::OneColor);
     }
     m_nRepresentation = index;
 }

@@ -1,6 +1,10 @@
 #pragma once
 // One loaded model (one scan position): the poly data read from a model
 // file, its two-level actor and the state that decides how it is drawn.
+#include "core/model/Representation.h"
+
+#include <vtkSmartPointer.h>
+
 #include <string>
 
 class CQuarlonDoc;
@@ -20,8 +24,8 @@ constexpr int kFullLevel = 1000;
 constexpr int kReducedLevel = 1001;
 
 // Representation indices (fast-switch commands, settings file) and their labels.
-constexpr int kRepresentationCount = 18;
-const char* RepresentationLabel(int index);
+constexpr int kRepresentationCount = representation::kCount;
+inline const char* RepresentationLabel(int index) { return representation::Label(index); }
 
 enum ColorMapIndex { ColorMapDirect = 0, ColorMapGrayScale = 1, ColorMapRedBlue = 2, ColorMapBlueRed = 3 };
 
@@ -46,10 +50,10 @@ public:
     // The model file as found on disk (companion files are derived from it).
     const std::string& GetDiskPath() const { return m_strDiskPath; }
     void GetOffset(double offset[3]) const;
-    vtkLODProp3D* GetActor() const { return m_pActor; }
+    vtkLODProp3D* GetActor() const;
     vtkPolyDataMapper* GetMapper(int levelId) const;
     vtkPolyData* GetPolyData() const;
-    vtkTexture* GetTexture() const { return m_pTexture; }
+    vtkTexture* GetTexture() const;
     const std::string& GetActiveArrayName() const { return m_strActiveArray; }
     int GetColorMap() const { return m_nColorMap; }
     unsigned int GetColor() const { return m_nColor; }
@@ -57,7 +61,7 @@ public:
     bool IsVisible() const { return m_bVisible; }
     double GetZScale() const { return m_dZScale; }
     void GetScalarRange(double range[2]) const;
-    vtkLookupTable* GetLookupTable() const { return m_pLookupTable; }
+    vtkLookupTable* GetLookupTable() const;
     // Why the last load failed, in a few words (empty after success).
     const std::string& GetLoadError() const { return m_strLoadError; }
 
@@ -78,7 +82,13 @@ public:
 
 private:
     bool Fail(const std::string& why);
+    // The stages of a load, in order; each fails the load with its reason.
+    bool ReadModelData(vtkListener* listener);
+    bool ReadOffset();
+    bool BuildLevels(vtkListener* listener);
     bool LoadTexture(vtkListener* listener, bool& aborted);
+    bool ColourFromArrays(); // true when the texture colours the model
+    bool BuildActor(bool textureShown);
     vtkProperty* LevelProperty(int levelId) const;
     void ReleaseTexture();
 
@@ -86,14 +96,14 @@ private:
     std::string m_strPath;
     std::string m_strDiskPath;
     double m_dOffset[3] = {0.0, 0.0, 0.0};
-    vtkAlgorithm* m_pReader = nullptr;
-    vtkLODProp3D* m_pActor = nullptr;
-    vtkPolyDataMapper* m_pFullMapper = nullptr;
-    vtkPolyDataMapper* m_pReducedMapper = nullptr;
-    vtkMaskPoints* m_pMask = nullptr;
-    vtkImageReader2* m_pImageReader = nullptr;
-    vtkTexture* m_pTexture = nullptr;
-    vtkLookupTable* m_pLookupTable = nullptr;
+    vtkSmartPointer<vtkAlgorithm> m_pReader;
+    vtkSmartPointer<vtkLODProp3D> m_pActor;
+    vtkSmartPointer<vtkPolyDataMapper> m_pFullMapper;
+    vtkSmartPointer<vtkPolyDataMapper> m_pReducedMapper;
+    vtkSmartPointer<vtkMaskPoints> m_pMask;
+    vtkSmartPointer<vtkImageReader2> m_pImageReader;
+    vtkSmartPointer<vtkTexture> m_pTexture;
+    vtkSmartPointer<vtkLookupTable> m_pLookupTable;
     double m_dScalarRange[2] = {0.0, 1.0};
     std::string m_strActiveArray;
     int m_nColorMap = ColorMapDirect;

@@ -6,6 +6,7 @@
 #include "gui/common/Icons.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CScanPos.h"
+#include "core/model/Representation.h"
 #include "gui/view/CQuarlonFrame.h"
 #include "gui/view/CQuarlonView.h"
 
@@ -181,13 +182,11 @@ void CMainFrame::BuildMenus()
     viewItems << view->addSeparator();
     QMenu* fast = view->addMenu(QStringLiteral("Fast Representation Switch"));
     // Points, wireframe, surface groups: One Color, RGB, Texture, GrayScale, RedBlue, BlueRed.
-    for (int group = 0; group < 3; ++group) {
-        if (group)
+    for (int style = 0; style < representation::kStyles; ++style) {
+        if (style)
             fast->addSeparator();
-        const int base = group * 5;
-        const int texture = group == 0 ? 16 : group == 1 ? 17 : 15;
-        for (int index : {base + 4, base, texture, base + 1, base + 2, base + 3}) {
-            const int id = cmd::RepresentationCommand(index);
+        for (int position = 0; position < representation::kPerStyle; ++position) {
+            const int id = cmd::RepresentationCommand(representation::MenuIndex(style, position));
             fast->addAction(Action(id) ? Action(id) : MakeAction(id));
         }
     }

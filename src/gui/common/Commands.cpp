@@ -1,5 +1,7 @@
 #include "gui/common/Commands.h"
 
+#include "core/model/Representation.h"
+
 namespace cmd {
 
 namespace {
@@ -57,7 +59,7 @@ const Info kCommands[] = {
 };
 
 // Index order 0-17.
-const int kRepresentationCommands[18] = {
+const int kRepresentationCommands[representation::kCount] = {
     PointsRgb, PointsGray, PointsRedBlue, PointsBlueRed, PointsOneColor,
     WireframeRgb, WireframeGray, WireframeRedBlue, WireframeBlueRed, WireframeOneColor,
     SurfaceRgb, SurfaceGray, SurfaceRedBlue, SurfaceBlueRed, SurfaceOneColor,
@@ -91,13 +93,16 @@ int PresetOf(int id)
 
 int RepresentationOf(int id)
 {
-    for (int i = 0; i < 18; ++i)
+    for (int i = 0; i < representation::kCount; ++i)
         if (kRepresentationCommands[i] == id)
             return i;
     return -1;
 }
 
-int RepresentationCommand(int index) { return index >= 0 && index < 18 ? kRepresentationCommands[index] : 0; }
+int RepresentationCommand(int index)
+{
+    return representation::IsValid(index) ? kRepresentationCommands[index] : 0;
+}
 
 QString ObjectName(int id) { return QStringLiteral("ID_%1").arg(id); }
 
