@@ -8,7 +8,10 @@
 #include <vector>
 
 // A stream buffer over a file descriptor that remembers the first error.
-// Seeking is supported because writers go back to fill in offsets.
+// Seeking is supported because writers go back to fill in offsets. After a
+// failed write the rest is discarded without telling the writer: VTK's XML
+// writer frees its arrays twice on its own error path, so the failure is
+// reported by Commit() instead.
 class CheckedOutputFile::Buffer : public std::streambuf {
 public:
     explicit Buffer(int fd) : m_fd(fd), m_data(1 << 16)
@@ -54,7 +57,7 @@ protected:
         }
         return std::streambuf::xsputn(s, n);
     }
-    int sync() override { return Flush() ? 0 : -1; }
+    int sync() override { return Flush() ? 0 : -1; } // fails only once closed
     pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override
     {
         if (!Flush())
@@ -63,7 +66,7 @@ protected:
         const off_t at = ::lseek(m_fd, static_cast<off_t>(off), whence);
         if (at < 0) {
             Note(errno);
-            return pos_type(off_type(-1));
+            return pos_type(off_type(0));
         }
         return pos_type(static_cast<off_type>(at));
     }
@@ -80,6 +83,8 @@ private:
     }
     bool WriteAll(const char* p, size_t n)
     {
+        if (m_errno != 0)
+            return true; // discarded; Commit() reports the failure
         while (n > 0 && m_errno == 0) {
             const ssize_t w = ::write(m_fd, p, n);
             if (w < 0) {
@@ -93,7 +98,7 @@ private:
                 n -= static_cast<size_t>(w);
             }
         }
-        return m_errno == 0;
+        return true;
     }
     bool Flush()
     {

@@ -2,7 +2,8 @@
 // An output file whose every write, flush, sync and close is checked, so a
 // full disk or a failing device is reported instead of leaving a truncated
 // file that looks complete. Writers that take a std::ostream write into
-// Stream(); Commit() then says whether all of it reached the disk.
+// Stream(); Commit() then says whether all of it reached the disk. The
+// stream itself never reports a failure to the writer (see the .cpp).
 #include <memory>
 #include <ostream>
 #include <string>
