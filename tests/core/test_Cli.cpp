@@ -1,4 +1,5 @@
 // quarlon-cli run as a user runs it: a real process, its output and exit status.
+#include "CliRun.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -9,18 +10,7 @@
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-CliRun Cli(const TempDir& dir, const std::string& args)
-{
-    const std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
-    const std::string cmd = std::string("'") + QUARLON_CLI + "' " + args + " >'" + out + "' 2>'" + err + "'";
-    const int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
-}
+CliRun Cli(const TempDir& dir, const std::string& args) { return RunCli(dir, args); }
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -31,7 +21,6 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-std::string Q(const std::string& path) { return "'" + path + "'"; }
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // An import replaces a model and its offset file only when the new pair is
 // complete and both can be put in place; otherwise the old pair stays as it
 // was and nothing is left behind. Also: inputs no model can carry.
+#include "CliRun.h"
 #include "Fixtures.h"
 #include "core/common/CheckedFile.h"
 #include "core/exchange/XyzImport.h"
@@ -20,18 +21,7 @@ using namespace xyz;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-CliRun Import(const TempDir& logs, const std::string& args)
-{
-    const std::string out = logs.File("stdout.txt"), err = logs.File("stderr.txt");
-    const std::string cmd = std::string("timeout 30 '") + QUARLON_CLI + "' import " + args + " >'" + out + "' 2>'" + err + "'";
-    const int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
-}
+CliRun Import(const TempDir& logs, const std::string& args) { return RunCli(logs, "import " + args); }
 
 std::vector<std::string> Listing(const std::string& folder)
 {
