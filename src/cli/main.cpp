@@ -1,6 +1,9 @@
 // quarlon-cli: the viewer's model and document code for scripts and batch work.
 #include "core/common/Json.h"
+#include "core/common/Paths.h"
 #include "core/exchange/XyzImport.h"
+#include "core/measure/MeasureFile.h"
+#include "core/measure/MeasureGeometry.h"
 #include "core/model/ProgressSink.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"
@@ -43,6 +46,16 @@ const char* const kUsage =
     "                 the conversion succeeded. Prints each written model's path;\n"
     "                 shows progress on standard error when it is a terminal.\n"
     "                 Exit status 0 when every file converted, 1 otherwise.\n"
+    "  measures PATH  Print the stored measures of a measure file (.msr), or of\n"
+    "                 the measure file of a model or project file (site.mvtp ->\n"
+    "                 site.msr; the model need not load): one JSON object per\n"
+    "                 measure and line with name, points, length, perimeter,\n"
+    "                 area_plane (on the fitted plane), area_xy and flatness_rms\n"
+    "                 (RMS distance of the points from the fitted plane), as the\n"
+    "                 measure dialog shows them after \"Open Measures\".\n"
+    "                 A damaged measure is named on standard error and left out.\n"
+    "                 Exit status 0, or 1 when a measure was refused or the file\n"
+    "                 cannot be read.\n"
     "  --help         Show this text.\n";
 
 std::string ModelJson(CScanPos* model)
@@ -185,6 +198,47 @@ int Import(const std::vector<std::string>& args)
     return allConverted ? 0 : 1;
 }
 
+int Measures(const std::vector<std::string>& args)
+{
+    if (args.size() != 1) {
+        std::cerr << "quarlon-cli measures: give one measure, model or project file\n";
+        return 2;
+    }
+    const std::string given = std::filesystem::absolute(args[0]).string();
+    const std::string file = qpath::ToLower(qpath::Split(given).extension) == ".msr" ? given
+                                                                                     : measure::MeasureFilePath(given);
+    if (!qpath::IsExistingFile(file)) {
+        std::cerr << "quarlon-cli: " << file << ": no such measure file\n";
+        return 1;
+    }
+    measure::MeasureMap measures;
+    std::string why;
+    if (!measure::ReadMeasureFile(file, measures, &why)) {
+        std::cerr << "quarlon-cli: " << why << "\n";
+        return 1;
+    }
+    bool refused = false;
+    for (const auto& [name, text] : measures) {
+        std::vector<measure::MeasurePointsData> records;
+        if (!measure::ParseMeasure(text, records, &why)) {
+            std::cerr << "quarlon-cli: " << file << ": measure \"" << name << "\": " << why << "\n";
+            refused = true;
+            continue;
+        }
+        // As the dialog lists them: sorted by Id, three decimals.
+        std::vector<measure::Point3d> points;
+        for (const auto& r : records)
+            points.push_back({measure::AsListed(r.x), measure::AsListed(r.y), measure::AsListed(r.z)});
+        const measure::Figures f = measure::Compute(points, nullptr);
+        std::cout << "{\"name\":" << json::Quote(name) << ",\"points\":" << points.size()
+                  << ",\"length\":" << json::Number(f.length) << ",\"perimeter\":" << json::Number(f.perimeter)
+                  << ",\"area_plane\":" << json::Number(f.areaPlane) << ",\"area_xy\":" << json::Number(f.areaXY)
+                  << ",\"flatness_rms\":" << json::Number(f.flatnessRms) << "}\n";
+    }
+    std::cout.flush();
+    return refused ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -204,6 +258,8 @@ int main(int argc, char** argv)
         return Info(rest);
     if (command == "import")
         return Import(rest);
+    if (command == "measures")
+        return Measures(rest);
     std::cerr << "quarlon-cli: unknown command '" << command << "'\n\n" << kUsage;
     return 2;
 }
