@@ -5,8 +5,15 @@
 #include "core/measure/MeasureFile.h"
 #include "core/measure/MeasureGeometry.h"
 #include "core/measure/ScaleFactor.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CRendererView.h"
+#include "core/model/CScanPos.h"
 
 #include <gtest/gtest.h>
+
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
 
 #include <cmath>
 #include <sstream>
@@ -264,4 +271,36 @@ TEST(Cli, MeasuresPrintsTheStoredMeasuresAsTheDialogShowsThem)
     EXPECT_EQ(RunCli(dir, "measures " + Q(dir.File("site.msr"))).status, 0);
     EXPECT_EQ(RunCli(dir, "measures " + Q(dir.File("other.vtp"))).status, 1);
     EXPECT_EQ(RunCli(dir, "measures").status, 2);
+}
+
+TEST(ScaleFactor, ScalingTheFirstModelAboutItsOwnOriginAndAgain)
+{
+    TempDir dir;
+    CRendererView view;
+    CQuarlonDoc doc;
+    doc.SetView(&view);
+    WriteModel(dir.File("a.vtp"), {20, 15, true, {RgbArray()}}); // x 0..19, y 0..14
+    CScanPos* model = doc.AddModel(dir.File("a.vtp"));
+    ASSERT_NE(model, nullptr);
+    auto reducedBounds = [model](double b[6]) {
+        model->GetMapper(kReducedLevel)->Update();
+        vtkPolyData::SafeDownCast(model->GetMapper(kReducedLevel)->GetInput())->GetBounds(b);
+    };
+    double before[6], after[6], reducedBefore[6], reduced[6];
+    model->GetPolyData()->GetBounds(before);
+    reducedBounds(reducedBefore);
+    ASSERT_GT(reducedBefore[3], 0.0) << "the preview holds points beyond the origin";
+    ASSERT_TRUE(ScaleModel(model, 2.0));
+    model->GetPolyData()->GetBounds(after);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_DOUBLE_EQ(after[i], 2 * before[i]) << i;
+    // The second update scales the scaled model once more; both levels follow.
+    ASSERT_TRUE(ScaleModel(model, 2.0));
+    model->GetPolyData()->GetBounds(after);
+    EXPECT_DOUBLE_EQ(after[1], 4 * before[1]);
+    reducedBounds(reduced);
+    EXPECT_DOUBLE_EQ(reduced[3], 4 * reducedBefore[3]) << "the preview level is scaled too";
+    // Colours travel with the points.
+    EXPECT_NE(model->GetPolyData()->GetPointData()->GetArray("RGB"), nullptr);
+    EXPECT_FALSE(ScaleModel(nullptr, 2.0));
 }

@@ -1,5 +1,12 @@
 #include "core/measure/ScaleFactor.h"
 
+#include "core/model/CScanPos.h"
+
+#include <vtkNew.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkTransform.h>
+#include <vtkTransformPolyDataFilter.h>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -19,6 +26,25 @@ ScaleCheck CheckScale(const std::string& currentText, const std::string& newText
     if (factor)
         *factor = wanted / current;
     return ScaleCheck::Ok;
+}
+
+bool ScaleModel(CScanPos* model, double factor)
+{
+    if (!model)
+        return false;
+    vtkPolyDataMapper* levels[2] = {model->GetMapper(kFullLevel), model->GetMapper(kReducedLevel)};
+    if (!levels[0] || !levels[1] || !levels[0]->GetInputConnection(0, 0) || !levels[1]->GetInputConnection(0, 0))
+        return false;
+    for (vtkPolyDataMapper* mapper : levels) {
+        vtkNew<vtkTransform> transform;
+        transform->Scale(factor, factor, factor);
+        vtkNew<vtkTransformPolyDataFilter> filter;
+        filter->SetTransform(transform);
+        filter->SetInputConnection(mapper->GetInputConnection(0, 0));
+        mapper->SetInputConnection(filter->GetOutputPort());
+        mapper->Update();
+    }
+    return true;
 }
 
 } // namespace measure

@@ -119,6 +119,8 @@ void CMainFrame::BuildToolBars()
     m_pStandardBar->addAction(MakeAction(cmd::StereoAnaglyph));
     m_pStandardBar->addAction(MakeAction(cmd::StereoRedBlue));
     m_pStandardBar->addSeparator();
+    m_pStandardBar->addAction(MakeAction(cmd::Measure));
+    m_pStandardBar->addSeparator();
     m_pStandardBar->addAction(MakeAction(cmd::FilePrint));
     m_pStandardBar->addAction(MakeAction(cmd::HelpMouseInteraction));
     m_pStandardBar->addAction(MakeAction(cmd::HelpTutorial));
@@ -202,6 +204,9 @@ void CMainFrame::BuildMenus()
     viewItems << Action(cmd::BackgroundColor);
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->addAction(Action(cmd::Measure));
+    tools->addSeparator();
+    tools->addAction(MakeAction(cmd::ScaleModel));
     tools->addAction(MakeAction(cmd::ZExaggeration));
 
     m_pWindowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
@@ -223,7 +228,8 @@ void CMainFrame::BuildMenus()
     m_documentOnly = {openInside, close, presetsSeparator, presets->menuAction(), m_pWindowMenu->menuAction(),
                       tools->menuAction()};
     m_documentOnly << viewItems;
-    for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList}) {
+    for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList,
+                   cmd::Measure, cmd::ScaleModel}) {
         Action(id)->setCheckable(true);
         // A menu shows an item's icon in place of its check mark.
         Action(id)->setIconVisibleInMenu(false);
@@ -290,7 +296,8 @@ void CMainFrame::UpdateToolWindows()
 void CMainFrame::UpdateCheckMarks()
 {
     CQuarlonFrame* frame = ActiveFrame();
-    for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList})
+    for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList,
+                   cmd::Measure, cmd::ScaleModel})
         Action(id)->setChecked(frame && frame->IsChecked(id));
 }
 

@@ -38,6 +38,8 @@ const Info kCommands[] = {
     {BackgroundColor, "Background Color", "", "Background Color"},
     {ModelsList, "Models List", "", "Models List"},
     {ZExaggeration, "Z Exaggeration", "", "Z Exaggeration"},
+    {Measure, "&Measure", "", "Measure lengths and areas on picked points"},
+    {ScaleModel, "&Scale Model", "", "Rescale the model from two reference points"},
     {PointsRgb, "Points RGB", "", "Points RGB"},
     {PointsGray, "Points Intensity GrayScale", "", "Points Intensity GrayScale"},
     {PointsRedBlue, "Points Intensity RedBlue", "", "Points Intensity RedBlue"},

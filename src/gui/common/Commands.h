@@ -39,6 +39,8 @@ enum Id {
     BackgroundColor = 32790,
     ModelsList = 32825,
     ZExaggeration = 32843,
+    Measure = 32791,
+    ScaleModel = 32795,
     // Fast representation switch.
     PointsRgb = 32799,
     PointsGray = 32824,

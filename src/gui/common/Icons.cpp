@@ -113,6 +113,18 @@ void DrawGlyph(QPainter& p, int id, const QColor& accent)
         p.drawRect(QRectF(7, 7, 2, 5.5));
         break;
     }
+    case cmd::Measure: {
+        // A ruler laid across a picked triangle.
+        p.setPen(QPen(accent, 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawPolygon(QPolygonF({QPointF(2, 13), QPointF(8, 2.5), QPointF(14, 13)}));
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(QColor(250, 220, 120));
+        p.drawRect(QRectF(1.5, 9.5, 13, 4));
+        for (int x = 3; x <= 13; x += 2)
+            p.drawLine(QPointF(x + 0.5, 9.5), QPointF(x + 0.5, x % 4 == 1 ? 12 : 11));
+        break;
+    }
     case cmd::ModelsList: {
         p.setPen(QPen(kInk, 1));
         p.setBrush(Qt::white);
