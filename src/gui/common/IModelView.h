@@ -3,10 +3,13 @@
 // shows and a fresh picture after a change. Tool windows know no more of
 // the view, so they can be built and tested without it.
 class CQuarlonDoc;
+class vtkRenderer;
 
 class IModelView {
 public:
     virtual ~IModelView() = default;
     virtual CQuarlonDoc* GetDocument() const = 0;
     virtual void Render() = 0;
+    // Where tool windows put their own markers.
+    virtual vtkRenderer* GetRenderer() = 0;
 };

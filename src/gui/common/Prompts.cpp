@@ -15,6 +15,11 @@ public:
         case Icon::Warning: QMessageBox::warning(parent, title, text); break;
         case Icon::Information: QMessageBox::information(parent, title, text); break;
         case Icon::Error: QMessageBox::critical(parent, title, text); break;
+        case Icon::None: {
+            QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+            box.exec();
+            break;
+        }
         }
     }
     bool AskYesNo(QWidget* parent, const QString& text) override

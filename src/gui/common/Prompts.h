@@ -9,7 +9,7 @@ class QWidget;
 
 class IPrompt {
 public:
-    enum class Icon { Warning, Information, Error };
+    enum class Icon { Warning, Information, Error, None };
     virtual ~IPrompt() = default;
     virtual void Message(QWidget* parent, const QString& text, Icon icon) = 0;
     // true for Yes.

@@ -8,6 +8,8 @@
 #include "core/common/AppSettings.h"
 #include "gui/controls/CVTKListenerDlg.h"
 #include "gui/exchange/CModelListDlg.h"
+#include "gui/tools/CMeasureDlg.h"
+#include "gui/tools/CScaleDlg.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CScanPos.h"
 
@@ -16,6 +18,7 @@
 #include <QFileInfo>
 #include <QVBoxLayout>
 
+#include <vtkCaptionActor2D.h>
 #include <vtkRenderWindow.h>
 
 namespace {
@@ -34,6 +37,12 @@ CQuarlonFrame::CQuarlonFrame(QWidget* parent)
     m_pDocument->SetView(m_pView);
     m_pDocument->SetProgressFactory([] { return std::make_unique<CVTKListenerDlg>(); });
     connect(m_pView, &CQuarlonView::modelListRefreshRequested, this, &CQuarlonFrame::RefreshModelList);
+    // The measuring tools exist, hidden, for the frame's whole life.
+    m_pMeasureDlg = new CMeasureDlg(m_pView, this);
+    m_pMeasureDlg->hide();
+    m_pScaleDlg = new CScaleDlg(m_pView, this);
+    m_pScaleDlg->hide();
+    connect(m_pScaleDlg, &CScaleDlg::captionsHidden, this, [this] { ShowScaleCaptions(false); });
 }
 
 CQuarlonFrame::~CQuarlonFrame()
@@ -43,6 +52,10 @@ CQuarlonFrame::~CQuarlonFrame()
     // Models leave the renderer before the view goes; the list goes first.
     delete m_pModelListDlg;
     m_pModelListDlg = nullptr;
+    delete m_pMeasureDlg; // its markers leave the view
+    m_pMeasureDlg = nullptr;
+    delete m_pScaleDlg;
+    m_pScaleDlg = nullptr;
     m_pDocument->OnCloseDocument();
     m_pDocument.reset();
 }
@@ -50,7 +63,75 @@ CQuarlonFrame::~CQuarlonFrame()
 bool CQuarlonFrame::OpenDocument(const QString& path)
 {
     const CBusyGuard busy;
-    return m_pDocument->OnOpenDocument(path.toStdString());
+    if (!m_pDocument->OnOpenDocument(path.toStdString()))
+        return false;
+    // The stored measures sit beside the file the document came from.
+    m_pMeasureDlg->LoadMeasureFile();
+    return true;
+}
+
+bool CQuarlonFrame::IsMeasureVisible() const { return m_pMeasureDlg && m_pMeasureDlg->isVisible(); }
+bool CQuarlonFrame::IsScaleVisible() const { return m_pScaleDlg && m_pScaleDlg->isVisible(); }
+
+void CQuarlonFrame::OnMeasurePoint(const double point[3])
+{
+    if (m_pMeasureDlg)
+        m_pMeasureDlg->AddPickedPoint(point);
+}
+
+void CQuarlonFrame::OnScalePoint(int which, const double point[3], double length)
+{
+    if (m_pScaleDlg)
+        m_pScaleDlg->SetPoint(which, point, length);
+}
+
+void CQuarlonFrame::OnButtonUp()
+{
+    if (IsMeasureVisible())
+        m_pMeasureDlg->UpdateMeasures();
+}
+
+void CQuarlonFrame::ShowScaleCaptions(bool show)
+{
+    m_pView->GetCaptionPt1()->SetVisibility(show && m_pScaleDlg->HasPoint(1));
+    m_pView->GetCaptionPt2()->SetVisibility(show && m_pScaleDlg->HasPoint(2));
+    m_pView->Render();
+}
+
+void CQuarlonFrame::OnMeasure()
+{
+    if (IsMeasureVisible()) {
+        m_pMeasureDlg->hide();
+        return;
+    }
+    if (IsScaleVisible()) {
+        m_pScaleDlg->hide();
+        ShowScaleCaptions(false);
+    }
+    ShowToolWindow(m_pMeasureDlg, false, m_bMeasurePlaced);
+}
+
+void CQuarlonFrame::OnScaleModel()
+{
+    if (IsScaleVisible()) {
+        m_pScaleDlg->hide();
+        ShowScaleCaptions(false);
+        return;
+    }
+    ShowToolWindow(m_pScaleDlg, false, m_bScalePlaced);
+    ShowScaleCaptions(true);
+    if (IsMeasureVisible())
+        m_pMeasureDlg->hide();
+}
+
+void CQuarlonFrame::ShowToolWindow(QWidget* window, bool right, bool& placed)
+{
+    window->showNormal();
+    if (placed || !m_pView->isVisible())
+        return;
+    const QPoint corner = m_pView->mapToGlobal(right ? QPoint(m_pView->width(), 0) : QPoint(0, 0));
+    window->move(right ? corner.x() - (window->frameGeometry().width() + 1) : corner.x() + 1, corner.y());
+    placed = true;
 }
 
 bool CQuarlonFrame::OpenInsideFile(const QString& path)
@@ -150,6 +231,17 @@ void CQuarlonFrame::SetToolWindowsShown(bool shown)
     if (shown == m_bToolsShown)
         return;
     m_bToolsShown = shown;
+    if (!shown) {
+        m_bMeasureWasShown = IsMeasureVisible();
+        m_bScaleWasShown = IsScaleVisible();
+        m_pMeasureDlg->hide();
+        m_pScaleDlg->hide();
+    } else {
+        if (m_bMeasureWasShown)
+            m_pMeasureDlg->show();
+        if (m_bScaleWasShown)
+            m_pScaleDlg->show();
+    }
     if (!m_pModelListDlg)
         return;
     if (!shown) {
@@ -205,6 +297,8 @@ bool CQuarlonFrame::OnCommand(int id)
     case cmd::ModelsList: OnModelsList(); return true;
     case cmd::OpenInside: OnOpenInside(); return true;
     case cmd::ZExaggeration: OnZExaggeration(); return true;
+    case cmd::Measure: OnMeasure(); return true;
+    case cmd::ScaleModel: OnScaleModel(); return true;
     default: return false;
     }
 }
@@ -218,6 +312,8 @@ bool CQuarlonFrame::IsChecked(int id) const
     case cmd::StereoRedBlue: return window->GetStereoRender() && window->GetStereoType() == VTK_STEREO_RED_BLUE;
     case cmd::BackfaceCulling: return m_pDocument->GetBackfaceCulling() != 0;
     case cmd::ModelsList: return m_pModelListDlg && m_pModelListDlg->isVisible();
+    case cmd::Measure: return IsMeasureVisible();
+    case cmd::ScaleModel: return IsScaleVisible();
     default: return false;
     }
 }

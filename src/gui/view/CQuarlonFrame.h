@@ -7,7 +7,9 @@
 
 #include <memory>
 
+class CMeasureDlg;
 class CModelListDlg;
+class CScaleDlg;
 class CQuarlonDoc;
 class CQuarlonView;
 class CScanPos;
@@ -57,12 +59,17 @@ signals:
     void statusCountsChanged();
 
 public:
-    // IViewTools: the measure and scale windows are not part of this build yet.
-    bool IsMeasureVisible() const override { return false; }
-    bool IsScaleVisible() const override { return false; }
-    void OnMeasurePoint(const double[3]) override {}
-    void OnScalePoint(int, const double[3], double) override {}
-    void OnButtonUp() override {}
+    // IViewTools: the view feeds the measure and scale windows.
+    bool IsMeasureVisible() const override;
+    bool IsScaleVisible() const override;
+    void OnMeasurePoint(const double point[3]) override;
+    void OnScalePoint(int which, const double point[3], double length) override;
+    void OnButtonUp() override;
+
+    CMeasureDlg* GetMeasureDlg() const { return m_pMeasureDlg; }
+    CScaleDlg* GetScaleDlg() const { return m_pScaleDlg; }
+    void OnMeasure();
+    void OnScaleModel();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -71,10 +78,18 @@ protected:
 private:
     void RefreshModelList();
     void ShowModelList();
+    // Shows a tool window, placed at first inside the view's area (at its
+    // top-left corner, or top-right for the models list).
+    void ShowToolWindow(QWidget* window, bool right, bool& placed);
+    void ShowScaleCaptions(bool show);
 
     std::unique_ptr<CQuarlonDoc> m_pDocument;
     CQuarlonView* m_pView;
     CModelListDlg* m_pModelListDlg = nullptr;
+    CMeasureDlg* m_pMeasureDlg = nullptr;
+    CScaleDlg* m_pScaleDlg = nullptr;
+    bool m_bMeasurePlaced = false, m_bScalePlaced = false;
+    bool m_bMeasureWasShown = false, m_bScaleWasShown = false;
     bool m_bListPlaced = false;
     bool m_bListPending = false;   // to be shown once the view is on screen
     bool m_bListWasShown = false;  // shown when the document was deactivated

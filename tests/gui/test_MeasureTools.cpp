@@ -1,0 +1,235 @@
+// The measuring tools as a user drives them: Shift-clicks on a rendered,
+// georeferenced plane, the figures and markers, stored measures across a
+// reopening, Copy, and the scale tool.
+#include "GuiFixtures.h"
+
+#include "core/measure/MeasureFile.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CScanPos.h"
+#include "gui/app/CMainFrame.h"
+#include "gui/common/Commands.h"
+#include "gui/tools/CChooseMeasureDlg.h"
+#include "gui/tools/CMeasureDlg.h"
+#include "gui/tools/CScaleDlg.h"
+#include "gui/view/CQuarlonFrame.h"
+#include "gui/view/CQuarlonView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <vtkCaptionActor2D.h>
+#include <vtkPolyData.h>
+#include <vtkProperty2D.h>
+
+#include <cmath>
+
+namespace {
+
+double Tilted(int, int j) { return 0.5 * j; } // rises 0.5 m per metre northwards
+
+struct MeasureToolsTest : AppTest {
+    CQuarlonFrame* frame = nullptr;
+    CQuarlonView* view = nullptr;
+    CMeasureDlg* dlg = nullptr;
+
+    void OpenPlane()
+    {
+        app.MainFrame()->resize(1000, 800);
+        app.MainFrame()->show();
+        WriteModel(dir.File("plane.vtp"), {41, 31, true, {RgbArray()}, false, &Tilted});
+        WriteText(dir.File("plane.vtw"), "[PolyData Offset]\nX=500000\nY=4500000\nZ=100\n");
+        WriteText(dir.File("plane.ini"), "[CloudData]\nRepresentation=14\n");
+        frame = app.OpenDocumentFile(QString::fromStdString(dir.File("plane.vtp")));
+        ASSERT_NE(frame, nullptr);
+        view = frame->GetView();
+        dlg = frame->GetMeasureDlg();
+        Settle();
+        view->SetPresetView(0);
+    }
+    void Pick(double x, double y, Qt::MouseButton button = Qt::LeftButton)
+    {
+        const double world[3] = {x, y, Tilted(0, 0) + 0.5 * y};
+        QTest::mouseClick(view, button, Qt::ShiftModifier, PixelOf(view, world));
+    }
+    QString Cell(int row, int column) { return dlg->List()->item(row, column)->text(); }
+    double Field(const char* name) { return dlg->FieldText(name).toDouble(); }
+    // Answers the next modal name dialog with `name` (and OK).
+    void AnswerNameDialog(const QString& name, bool selectFirstRow = false)
+    {
+        QTimer::singleShot(0, [name, selectFirstRow] {
+            auto* choose = qobject_cast<CChooseMeasureDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(choose, nullptr);
+            if (selectFirstRow)
+                choose->findChild<QTableWidget*>("m_listMeasures")->selectRow(0);
+            else
+                choose->findChild<QLineEdit*>("m_editName")->setText(name);
+            choose->accept();
+        });
+    }
+};
+
+} // namespace
+
+TEST_F(MeasureToolsTest, FourPickedCornersGiveTheFiguresOfTheirRows)
+{
+    OpenPlane();
+    EXPECT_FALSE(dlg->isVisible());
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    ASSERT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(app.MainFrame()->Action(cmd::Measure)->isChecked());
+    // Inside the view's area, not over the toolbars.
+    EXPECT_GE(dlg->frameGeometry().top(), view->mapToGlobal(QPoint(0, 0)).y());
+
+    // A 10 m x 10 m square on the plane that rises 0.5 m per metre.
+    Pick(10, 10), Pick(20, 10), Pick(20, 20), Pick(10, 20);
+    ASSERT_EQ(dlg->List()->rowCount(), 4);
+    for (int r = 0; r < 4; ++r) {
+        EXPECT_EQ(Cell(r, 0), QString::number(r));
+        EXPECT_TRUE(dlg->List()->selectionModel()->isRowSelected(r, QModelIndex()));
+        double c[3];
+        dlg->Marker(r)->GetProperty()->GetColor(c);
+        EXPECT_EQ(c[1], 1.0) << "selected markers are green";
+        EXPECT_EQ(std::string(dlg->Marker(r)->GetCaption()), "p_" + std::to_string(r));
+    }
+    EXPECT_TRUE(Cell(0, 1).startsWith("500010.")) << Cell(0, 1).toStdString();
+
+    // The figures, recomputed here from the row texts by plain arithmetic.
+    double x[4], y[4], z[4];
+    for (int r = 0; r < 4; ++r)
+        x[r] = Cell(r, 1).toDouble(), y[r] = Cell(r, 2).toDouble(), z[r] = Cell(r, 3).toDouble();
+    auto d = [&](int a, int b) { return std::sqrt(std::pow(x[a] - x[b], 2) + std::pow(y[a] - y[b], 2) + std::pow(z[a] - z[b], 2)); };
+    const double length = d(0, 1) + d(1, 2) + d(2, 3);
+    EXPECT_NEAR(Field("m_editLength"), length, 0.0006);
+    EXPECT_NEAR(Field("m_editPerimeter"), length + d(3, 0), 0.0006);
+    double shoelace = 0;
+    for (int i = 0; i < 4; ++i)
+        shoelace += x[i] * (y[(i + 3) % 4] - y[(i + 1) % 4]);
+    EXPECT_NEAR(Field("m_editAreaXY"), std::fabs(shoelace) / 2, 0.0006);
+    // On the tilted plane the square is longer by sqrt(1 + 0.5^2) northwards.
+    EXPECT_NEAR(Field("m_editAreaPlane"), Field("m_editAreaXY") * std::sqrt(1.25), 0.01);
+    EXPECT_NEAR(Field("m_editAreaView"), Field("m_editAreaXY"), 0.0006) << "looking down the z axis";
+    EXPECT_NEAR(Field("m_editAreaXY"), 100.0, 2.0);
+    EXPECT_TRUE(dlg->findChild<QLineEdit*>("m_editAreaPlane")->toolTip().startsWith("fit RMS 0.0"));
+
+    // Turn the camera: after the button is released the view-plane area follows.
+    app.MainFrame()->Action(cmd::ViewFront)->trigger();
+    QTest::mouseRelease(view, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_NEAR(Field("m_editAreaView"), std::fabs(shoelace) / 2 * 0.5, 1.0) << "seen from the south: the z extent";
+
+    // Unselected rows leave the measure and turn pink.
+    dlg->List()->selectionModel()->select(dlg->List()->model()->index(3, 0),
+                                         QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    double c[3];
+    dlg->Marker(3)->GetProperty()->GetColor(c);
+    EXPECT_EQ(c[0], 1.0);
+    EXPECT_EQ(c[1], 0.5);
+    EXPECT_NEAR(Field("m_editLength"), d(0, 1) + d(1, 2), 0.0006);
+
+    // Copy: the selected rows, tab-separated, one line each.
+    dlg->OnCopy();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied.count('\n'), 3);
+    EXPECT_TRUE(copied.startsWith("0\t" + Cell(0, 1) + "\t" + Cell(0, 2) + "\t" + Cell(0, 3) + "\n"));
+
+    // Deleting: the question, then the markers leave the view.
+    prompt.answer = true;
+    dlg->OnDeleteAll();
+    EXPECT_EQ(dlg->List()->rowCount(), 0);
+    EXPECT_EQ(prompt.messages.last(), "Erase all points listed?");
+    EXPECT_EQ(dlg->FieldText("m_editLength"), "0.000");
+    Pick(15, 15);
+    EXPECT_EQ(Cell(0, 0), "0") << "the first point of an empty list is 0";
+}
+
+TEST_F(MeasureToolsTest, AStoredMeasureComesBackAfterReopeningAndAFailedSaveLosesNothing)
+{
+    OpenPlane();
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    Pick(5, 5), Pick(15, 5), Pick(15, 12);
+    QStringList rows;
+    for (int r = 0; r < 3; ++r)
+        rows << Cell(r, 0) + Cell(r, 1) + Cell(r, 2) + Cell(r, 3);
+    const QString area = dlg->FieldText("m_editAreaPlane");
+
+    AnswerNameDialog("roof");
+    dlg->OnSaveMeasures();
+    EXPECT_EQ(prompt.messages.last(), "Process completed.");
+    const std::string msr = dir.File("plane.msr");
+    const std::string saved = ReadText(msr);
+    EXPECT_EQ(saved.substr(0, 14), "1\r\nroof\r\n3\r\n0;");
+
+    // A save that cannot write keeps the file as it was.
+    ASSERT_EQ(::mkdir((msr + ".tmp~").c_str(), 0755), 0);
+    AnswerNameDialog("second");
+    dlg->OnSaveMeasures();
+    EXPECT_EQ(prompt.messages.last(), "Unable to save the measure!");
+    EXPECT_EQ(ReadText(msr), saved);
+    ::rmdir((msr + ".tmp~").c_str());
+
+    // Close the document, open it again: the measure is there to open.
+    app.MainFrame()->Action(cmd::FileClose)->trigger();
+    Settle();
+    frame = app.OpenDocumentFile(QString::fromStdString(dir.File("plane.vtp")));
+    ASSERT_NE(frame, nullptr);
+    view = frame->GetView();
+    dlg = frame->GetMeasureDlg();
+    Settle();
+    EXPECT_EQ(dlg->StoredMeasures().count("roof"), 1u);
+    EXPECT_EQ(dlg->StoredMeasures().count("second"), 0u) << "the failed save never reached the file";
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    AnswerNameDialog(QString(), true);
+    dlg->OnOpenMeasures();
+    ASSERT_EQ(dlg->List()->rowCount(), 3);
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(Cell(r, 0) + Cell(r, 1) + Cell(r, 2) + Cell(r, 3), rows[r]);
+    EXPECT_EQ(dlg->FieldText("m_editAreaPlane"), area);
+}
+
+TEST_F(MeasureToolsTest, TheScaleToolScalesTheFirstModelFromTwoPickedPoints)
+{
+    OpenPlane();
+    CScaleDlg* scale = frame->GetScaleDlg();
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    app.MainFrame()->Action(cmd::ScaleModel)->trigger();
+    EXPECT_TRUE(scale->isVisible());
+    EXPECT_FALSE(dlg->isVisible()) << "one picking tool at a time";
+    Pick(10, 10);
+    Pick(30, 10, Qt::RightButton);
+    auto* current = scale->findChild<QLineEdit*>("m_editCurrentLength");
+    auto* wanted = scale->findChild<QLineEdit*>("m_editNewLength");
+    ASSERT_FALSE(current->text().isEmpty());
+    EXPECT_NEAR(current->text().toDouble(), 20.0, 0.2);
+    EXPECT_EQ(wanted->text(), current->text());
+    EXPECT_TRUE(view->GetCaptionPt1()->GetVisibility());
+
+    scale->OnApplyScale();
+    EXPECT_EQ(prompt.messages.last(), "No Scale is needed. Please insert a different length value");
+    wanted->setText("abc");
+    scale->OnApplyScale();
+    EXPECT_EQ(prompt.messages.last(), "Please verify New Length value.");
+
+    CQuarlonDoc::Position pos = frame->GetFrameDocument()->GetFirstModelPosition();
+    CScanPos* model = frame->GetFrameDocument()->GetNextModel(pos);
+    double before[6], after[6];
+    model->GetPolyData()->GetBounds(before);
+    wanted->setText(QString::number(2 * current->text().toDouble(), 'f', 3));
+    prompt.answer = true;
+    scale->OnApplyScale();
+    EXPECT_EQ(prompt.messages.last(), "Confirm scale changes?");
+    model->GetPolyData()->GetBounds(after);
+    EXPECT_NEAR(after[1], 2 * before[1], 1e-9);
+
+    // Closing hides the captions; showing the tool again brings them back.
+    scale->accept();
+    EXPECT_FALSE(view->GetCaptionPt1()->GetVisibility());
+    app.MainFrame()->Action(cmd::ScaleModel)->trigger();
+    EXPECT_TRUE(view->GetCaptionPt1()->GetVisibility());
+    EXPECT_TRUE(view->GetCaptionPt2()->GetVisibility());
+}
