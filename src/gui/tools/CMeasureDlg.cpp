@@ -87,6 +87,7 @@ CMeasureDlg::CMeasureDlg(IModelView* view, QWidget* parent)
     setWindowTitle(QStringLiteral("Measure (SHIFT + Left Click)"));
     setModal(false);
     m_btnShowPoints->setObjectName(QStringLiteral("m_btnShowPoints"));
+    m_listPoints->setMinimumHeight(8 * 18 + 26); // eight rows in sight
     m_btnShowPoints->setChecked(true);
 
     auto button = [this](const char* text, const char* name) {

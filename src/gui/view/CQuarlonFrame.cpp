@@ -14,6 +14,9 @@
 #include "core/model/CScanPos.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QStyle>
+#include <QTimer>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QVBoxLayout>
@@ -126,12 +129,25 @@ void CQuarlonFrame::OnScaleModel()
 
 void CQuarlonFrame::ShowToolWindow(QWidget* window, bool right, bool& placed)
 {
-    window->showNormal();
-    if (placed || !m_pView->isVisible())
-        return;
+    // Some window managers place the client area where it was asked and
+    // add the title bar above it, over the toolbars: allow for a title bar
+    // at first, then correct by the real frame once it is known.
+    const bool first = !placed && m_pView->isVisible();
     const QPoint corner = m_pView->mapToGlobal(right ? QPoint(m_pView->width(), 0) : QPoint(0, 0));
-    window->move(right ? corner.x() - (window->frameGeometry().width() + 1) : corner.x() + 1, corner.y());
-    placed = true;
+    if (first) {
+        const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        window->move(right ? corner.x() - (window->width() + 1) : corner.x() + 1, corner.y() + title);
+        placed = true;
+    }
+    window->showNormal();
+    if (first) {
+        QPointer<QWidget> guard(window);
+        const int top = corner.y();
+        QTimer::singleShot(150, window, [guard, top] {
+            if (guard && guard->isVisible() && guard->frameGeometry().top() < top)
+                guard->move(guard->x(), guard->y() + top - guard->frameGeometry().top());
+        });
+    }
 }
 
 bool CQuarlonFrame::OpenInsideFile(const QString& path)
@@ -200,13 +216,8 @@ void CQuarlonFrame::ShowModelList()
         return;
     }
     m_bListPending = false;
-    m_pModelListDlg->showNormal();
-    if (!m_bListPlaced) {
-        // Its top-right corner meets the view's, inside the view's area.
-        const QPoint topRight = m_pView->mapToGlobal(QPoint(m_pView->width(), 0));
-        m_pModelListDlg->move(topRight.x() - (m_pModelListDlg->frameGeometry().width() + 1), topRight.y());
-        m_bListPlaced = true;
-    }
+    // Its top-right corner meets the view's, inside the view's area.
+    ShowToolWindow(m_pModelListDlg, true, m_bListPlaced);
 }
 
 void CQuarlonFrame::closeEvent(QCloseEvent* event)
