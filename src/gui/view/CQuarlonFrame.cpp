@@ -24,6 +24,8 @@
 #include <vtkCaptionActor2D.h>
 #include <vtkRenderWindow.h>
 
+#include <algorithm>
+
 namespace {
 const char* const kOneModelMessage = "Please select just one model from the \"Models List\" window!";
 }
@@ -136,7 +138,9 @@ void CQuarlonFrame::ShowToolWindow(QWidget* window, bool right, bool& placed)
     const QPoint corner = m_pView->mapToGlobal(right ? QPoint(m_pView->width(), 0) : QPoint(0, 0));
     if (first) {
         const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
-        window->move(right ? corner.x() - (window->width() + 1) : corner.x() + 1, corner.y() + title);
+        // Not shown yet: its size is what its layout will make it.
+        const int width = std::max(window->width(), window->minimumSizeHint().width());
+        window->move(right ? corner.x() - (width + 1) : corner.x() + 1, corner.y() + title);
         placed = true;
     }
     window->showNormal();
