@@ -16,6 +16,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QProcess>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
@@ -232,4 +234,119 @@ TEST_F(MeasureToolsTest, TheScaleToolScalesTheFirstModelFromTwoPickedPoints)
     app.MainFrame()->Action(cmd::ScaleModel)->trigger();
     EXPECT_TRUE(view->GetCaptionPt1()->GetVisibility());
     EXPECT_TRUE(view->GetCaptionPt2()->GetVisibility());
+}
+
+TEST_F(MeasureToolsTest, MessagesAndTheNameDialogsRules)
+{
+    OpenPlane();
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    dlg->OnSaveMeasures();
+    EXPECT_EQ(prompt.messages.last(), "The list doesn't contain any point!");
+    dlg->OnOpenMeasures();
+    EXPECT_EQ(prompt.messages.last(), "No measure saved for this model!");
+
+    // A point picked while "Show Points On Model" is clear gets a hidden marker.
+    dlg->findChild<QCheckBox*>("m_btnShowPoints")->setChecked(false);
+    Pick(5, 5);
+    EXPECT_FALSE(dlg->Marker(0)->GetVisibility());
+    dlg->findChild<QCheckBox*>("m_btnShowPoints")->setChecked(true);
+    EXPECT_TRUE(dlg->Marker(0)->GetVisibility());
+    Pick(8, 5);
+    EXPECT_EQ(Cell(1, 0), "1");
+
+    dlg->List()->clearSelection();
+    dlg->OnSaveMeasures();
+    EXPECT_EQ(prompt.messages.last(), "No point selected!");
+    dlg->OnDeleteSelected();
+    EXPECT_EQ(prompt.messages.last(), "Select the points to remove!");
+    dlg->List()->selectRow(0);
+    prompt.answer = false;
+    dlg->OnDeleteSelected();
+    EXPECT_EQ(prompt.messages.last(), "Erase the selected points?");
+    EXPECT_EQ(dlg->List()->rowCount(), 2);
+    prompt.answer = true;
+    dlg->OnDeleteSelected();
+    ASSERT_EQ(dlg->List()->rowCount(), 1);
+    EXPECT_EQ(Cell(0, 0), "1");
+    Pick(9, 6);
+    EXPECT_EQ(Cell(1, 0), "2") << "one more than the last row's Id";
+
+    // The name dialog: empty, ";" and an existing name (No keeps it open).
+    measure::MeasureMap stored;
+    stored["wall"] = "0;1.000;2.000;3.000\n";
+    CChooseMeasureDlg save(&stored, CChooseMeasureDlg::Save, dlg);
+    auto* name = save.findChild<QLineEdit*>("m_editName");
+    save.show();
+    save.accept();
+    EXPECT_EQ(prompt.messages.last(), "Insert a name!");
+    EXPECT_TRUE(save.isVisible());
+    name->setText("a;b");
+    save.accept();
+    EXPECT_EQ(prompt.messages.last(), "Warning! The character \";\" is not allowed!");
+    name->setText("wall");
+    prompt.answer = false;
+    save.accept();
+    EXPECT_EQ(prompt.messages.last(), "The measure already exists: overwrite it?");
+    EXPECT_TRUE(save.isVisible());
+    prompt.answer = true;
+    save.accept();
+    EXPECT_FALSE(save.isVisible());
+    EXPECT_EQ(save.GetName(), "wall");
+    name->setText("Wall"); // names are case-sensitive: a new one, no question
+    const int asked = prompt.messages.size();
+    save.show();
+    save.accept();
+    EXPECT_EQ(prompt.messages.size(), asked);
+
+    CChooseMeasureDlg load(&stored, CChooseMeasureDlg::Load, dlg);
+    EXPECT_EQ(load.windowTitle(), "Choose the Measure to load");
+    EXPECT_TRUE(load.findChild<QLineEdit*>("m_editName")->isReadOnly());
+    auto* list = load.findChild<QTableWidget*>("m_listMeasures");
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(list->item(0, 1)->text(), "1");
+    load.show();
+    load.accept();
+    EXPECT_EQ(prompt.messages.last(), "Select the measure to load!");
+    list->selectRow(0);
+    EXPECT_EQ(load.findChild<QLineEdit*>("m_editName")->text(), "wall");
+    load.accept();
+    EXPECT_EQ(load.GetName(), "wall");
+}
+
+TEST_F(MeasureToolsTest, ASavedMeasureReadsTheSameInAnotherProgram)
+{
+    OpenPlane();
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    Pick(10, 10), Pick(25, 10), Pick(25, 20), Pick(10, 20);
+    AnswerNameDialog("field");
+    dlg->OnSaveMeasures();
+    ASSERT_EQ(prompt.messages.last(), "Process completed.");
+    // quarlon-cli, a separate run, reads the file and computes as the dialog.
+    QProcess cli;
+    cli.start(QStringLiteral(QUARLON_CLI), {QStringLiteral("measures"), QString::fromStdString(dir.File("plane.vtp"))});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0);
+    const QString line = QString::fromUtf8(cli.readAllStandardOutput()).trimmed();
+    auto figure = [&line](const QString& key) {
+        const int at = line.indexOf("\"" + key + "\":");
+        return line.mid(at + key.size() + 3).section(QLatin1Char(','), 0, 0).remove('}').toDouble();
+    };
+    EXPECT_TRUE(line.startsWith("{\"name\":\"field\",\"points\":4,")) << line.toStdString();
+    EXPECT_EQ(QString::asprintf("%.3f", figure("length")), dlg->FieldText("m_editLength"));
+    EXPECT_EQ(QString::asprintf("%.3f", figure("perimeter")), dlg->FieldText("m_editPerimeter"));
+    EXPECT_EQ(QString::asprintf("%.3f", figure("area_plane")), dlg->FieldText("m_editAreaPlane"));
+    EXPECT_EQ(QString::asprintf("%.3f", figure("area_xy")), dlg->FieldText("m_editAreaXY"));
+}
+
+TEST_F(MeasureToolsTest, AProjectsMeasuresSitBesideTheProjectFile)
+{
+    WriteModel(dir.File("a.vtp"), {4, 4, true, {}});
+    measure::MeasureMap m;
+    m["door"] = "0;0.000;0.000;0.000\n1;1.000;0.000;0.000\n";
+    ASSERT_TRUE(measure::WriteMeasureFile(dir.File("site4.msr"), m));
+    WriteText(dir.File("site4.mvtp"), "1\r\na.vtp\r\n");
+    CQuarlonFrame* project = app.OpenDocumentFile(QString::fromStdString(dir.File("site4.mvtp")));
+    ASSERT_NE(project, nullptr);
+    EXPECT_EQ(project->GetMeasureDlg()->MeasureFile(), dir.File("site4.msr"));
+    EXPECT_EQ(project->GetMeasureDlg()->StoredMeasures().count("door"), 1u);
 }
