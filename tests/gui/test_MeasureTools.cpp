@@ -350,3 +350,18 @@ TEST_F(MeasureToolsTest, AProjectsMeasuresSitBesideTheProjectFile)
     EXPECT_EQ(project->GetMeasureDlg()->MeasureFile(), dir.File("site4.msr"));
     EXPECT_EQ(project->GetMeasureDlg()->StoredMeasures().count("door"), 1u);
 }
+
+TEST_F(MeasureToolsTest, CloseAndEnterHideTheToolEscapeDoesNot)
+{
+    OpenPlane();
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    ASSERT_TRUE(dlg->isVisible());
+    QTest::keyClick(dlg, Qt::Key_Escape);
+    EXPECT_TRUE(dlg->isVisible()) << "Escape does nothing";
+    dlg->close(); // the window's close button
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_FALSE(app.MainFrame()->Action(cmd::Measure)->isChecked());
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    QTest::keyClick(dlg, Qt::Key_Return);
+    EXPECT_FALSE(dlg->isVisible()) << "Enter acts as Close";
+}

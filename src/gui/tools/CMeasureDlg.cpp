@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -153,6 +154,12 @@ CMeasureDlg::CMeasureDlg(IModelView* view, QWidget* parent)
     connect(open, &QPushButton::clicked, this, &CMeasureDlg::OnOpenMeasures);
     connect(close, &QPushButton::clicked, this, &CMeasureDlg::accept);
     LoadMeasureFile();
+}
+
+void CMeasureDlg::closeEvent(QCloseEvent* event)
+{
+    hide();
+    event->accept();
 }
 
 CMeasureDlg::~CMeasureDlg()
@@ -410,4 +417,16 @@ void CMeasureDlg::OnOpenMeasures()
         AppendRow(QString::number(r.nId), p);
     }
     OnSelectAll();
+}
+
+void CMeasureDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    emit visibilityChanged();
+}
+
+void CMeasureDlg::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    emit visibilityChanged();
 }

@@ -58,6 +58,16 @@ public slots:
     void accept() override { hide(); } // Enter and Close
     void reject() override {}          // Escape does nothing
 
+signals:
+    // Shown or hidden (the command's check mark follows).
+    void visibilityChanged();
+
+protected:
+    // The window's close button hides it, like Close.
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     int AppendRow(const QString& id, const double point[3]);
     void RemoveRow(int row);

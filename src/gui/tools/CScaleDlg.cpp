@@ -112,3 +112,15 @@ void CScaleDlg::accept()
 }
 
 void CScaleDlg::reject() { accept(); }
+
+void CScaleDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    emit visibilityChanged();
+}
+
+void CScaleDlg::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    emit visibilityChanged();
+}

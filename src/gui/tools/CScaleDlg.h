@@ -23,8 +23,14 @@ public slots:
     void reject() override; // Escape: as Close
 
 signals:
+    // Shown or hidden (the command's check mark follows).
+    void visibilityChanged();
     // The captions "Pt 1" and "Pt 2" are to hide (the dialog closed).
     void captionsHidden();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     IModelView* m_pView;

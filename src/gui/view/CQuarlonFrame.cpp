@@ -48,6 +48,8 @@ CQuarlonFrame::CQuarlonFrame(QWidget* parent)
     m_pScaleDlg = new CScaleDlg(m_pView, this);
     m_pScaleDlg->hide();
     connect(m_pScaleDlg, &CScaleDlg::captionsHidden, this, [this] { ShowScaleCaptions(false); });
+    connect(m_pMeasureDlg, &CMeasureDlg::visibilityChanged, this, &CQuarlonFrame::statusCountsChanged);
+    connect(m_pScaleDlg, &CScaleDlg::visibilityChanged, this, &CQuarlonFrame::statusCountsChanged);
 }
 
 CQuarlonFrame::~CQuarlonFrame()

@@ -3,6 +3,7 @@
 #include "gui/view/IViewTools.h"
 #include "gui/common/Icons.h"
 #include "core/common/AppSettings.h"
+#include "core/measure/MeasureGeometry.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CScanPos.h"
 #include "core/model/SceneBounds.h"
@@ -459,7 +460,7 @@ void CQuarlonView::ScalePoint(int which, int x, int y)
     if (m_scalePoint1 && m_scalePoint2) {
         const auto& a = *m_scalePoint1;
         const auto& b = *m_scalePoint2;
-        length = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+        length = measure::Distance({a[0], a[1], a[2]}, {b[0], b[1], b[2]});
     }
     m_pTools->OnScalePoint(which, doc.data(), length);
     update();
