@@ -259,7 +259,11 @@ void CMainFrame::UpdateWindowList()
     for (QAction* a : m_windowActions)
         delete a;
     m_windowActions.clear();
-    const QList<QMdiSubWindow*> subs = m_pMdiArea->subWindowList();
+    // A window that was closed is hidden at once and deleted a moment later.
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* sub : m_pMdiArea->subWindowList())
+        if (!sub->isHidden())
+            subs << sub;
     CQuarlonFrame* active = ActiveFrame();
     for (int i = 0; i < subs.size(); ++i) {
         QMdiSubWindow* sub = subs[i];
@@ -384,9 +388,11 @@ CQuarlonFrame* CMainFrame::ActiveFrame() const
 
 QList<CQuarlonFrame*> CMainFrame::Frames() const
 {
+    // A closed window is hidden at once and deleted a moment later: it is
+    // no document window any more.
     QList<CQuarlonFrame*> frames;
     for (QMdiSubWindow* sub : m_pMdiArea->subWindowList())
-        if (auto* frame = qobject_cast<CQuarlonFrame*>(sub->widget()))
+        if (auto* frame = qobject_cast<CQuarlonFrame*>(sub->widget()); frame && !sub->isHidden())
             frames << frame;
     return frames;
 }
