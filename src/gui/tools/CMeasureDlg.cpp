@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -41,15 +40,6 @@ void Colour(vtkCaptionActor2D* marker, const double rgb[3])
     marker->GetCaptionTextProperty()->SetColor(rgb[0], rgb[1], rgb[2]);
 }
 
-QLineEdit* Field(QWidget* parent, const char* name)
-{
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setReadOnly(true);
-    edit->setAlignment(Qt::AlignRight);
-    return edit;
-}
-
 } // namespace
 
 CMeasureListCtrl::CMeasureListCtrl(QWidget* parent) : QTableWidget(0, 4, parent)
@@ -77,16 +67,16 @@ void CMeasureListCtrl::resizeEvent(QResizeEvent* event)
 }
 
 CMeasureDlg::CMeasureDlg(IModelView* view, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint),
-      m_pView(view), m_listPoints(new CMeasureListCtrl(this)),
+    : CToolWindow(parent), m_pView(view), m_listPoints(new CMeasureListCtrl(this)),
       m_btnShowPoints(new QCheckBox(QStringLiteral("Show Points On Model"), this)),
-      m_editLength(Field(this, "m_editLength")), m_editPerimeter(Field(this, "m_editPerimeter")),
-      m_editAreaPlane(Field(this, "m_editAreaPlane")), m_editAreaView(Field(this, "m_editAreaView")),
-      m_editAreaXY(Field(this, "m_editAreaXY"))
+      m_editLength(MakeField("m_editLength")), m_editPerimeter(MakeField("m_editPerimeter")),
+      m_editAreaPlane(MakeField("m_editAreaPlane")), m_editAreaView(MakeField("m_editAreaView")),
+      m_editAreaXY(MakeField("m_editAreaXY"))
 {
+    for (QLineEdit* e : {m_editLength, m_editPerimeter, m_editAreaPlane, m_editAreaView, m_editAreaXY})
+        e->setAlignment(Qt::AlignRight);
     setObjectName(QStringLiteral("CMeasureDlg"));
     setWindowTitle(QStringLiteral("Measure (SHIFT + Left Click)"));
-    setModal(false);
     m_btnShowPoints->setObjectName(QStringLiteral("m_btnShowPoints"));
     m_listPoints->setMinimumHeight(8 * 18 + 26); // eight rows in sight
     m_btnShowPoints->setChecked(true);
@@ -154,12 +144,6 @@ CMeasureDlg::CMeasureDlg(IModelView* view, QWidget* parent)
     connect(open, &QPushButton::clicked, this, &CMeasureDlg::OnOpenMeasures);
     connect(close, &QPushButton::clicked, this, &CMeasureDlg::accept);
     LoadMeasureFile();
-}
-
-void CMeasureDlg::closeEvent(QCloseEvent* event)
-{
-    hide();
-    event->accept();
 }
 
 CMeasureDlg::~CMeasureDlg()
@@ -419,14 +403,3 @@ void CMeasureDlg::OnOpenMeasures()
     OnSelectAll();
 }
 
-void CMeasureDlg::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    emit visibilityChanged();
-}
-
-void CMeasureDlg::hideEvent(QHideEvent* event)
-{
-    QDialog::hideEvent(event);
-    emit visibilityChanged();
-}

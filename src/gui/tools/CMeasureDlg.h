@@ -5,7 +5,8 @@
 #include "core/measure/MeasureFile.h"
 #include "core/measure/MeasureGeometry.h"
 
-#include <QDialog>
+#include "gui/common/CToolWindow.h"
+
 #include <QTableWidget>
 
 #include <vtkSmartPointer.h>
@@ -27,7 +28,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 };
 
-class CMeasureDlg : public QDialog {
+class CMeasureDlg : public CToolWindow {
     Q_OBJECT
 public:
     CMeasureDlg(IModelView* view, QWidget* parent);
@@ -57,16 +58,6 @@ public slots:
     void OnOpenMeasures();
     void accept() override { hide(); } // Enter and Close
     void reject() override {}          // Escape does nothing
-
-signals:
-    // Shown or hidden (the command's check mark follows).
-    void visibilityChanged();
-
-protected:
-    // The window's close button hides it, like Close.
-    void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     int AppendRow(const QString& id, const double point[3]);

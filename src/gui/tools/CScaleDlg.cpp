@@ -13,25 +13,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-QLineEdit* Field(QWidget* parent, const char* name, bool readOnly)
-{
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setReadOnly(readOnly);
-    return edit;
-}
-} // namespace
-
 CScaleDlg::CScaleDlg(IModelView* view, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint),
-      m_pView(view), m_editPoint1(Field(this, "m_editPoint1", true)), m_editPoint2(Field(this, "m_editPoint2", true)),
-      m_editCurrentLength(Field(this, "m_editCurrentLength", true)),
-      m_editNewLength(Field(this, "m_editNewLength", false))
+    : CToolWindow(parent), m_pView(view), m_editPoint1(MakeField("m_editPoint1")),
+      m_editPoint2(MakeField("m_editPoint2")), m_editCurrentLength(MakeField("m_editCurrentLength")),
+      m_editNewLength(MakeField("m_editNewLength", false))
 {
     setObjectName(QStringLiteral("CScaleDlg"));
     setWindowTitle(QStringLiteral("Scale "));
-    setModal(false);
 
     auto* reference = new QGroupBox(QStringLiteral("Reference Points"), this);
     auto* refGrid = new QGridLayout(reference);
@@ -113,14 +101,3 @@ void CScaleDlg::accept()
 
 void CScaleDlg::reject() { accept(); }
 
-void CScaleDlg::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    emit visibilityChanged();
-}
-
-void CScaleDlg::hideEvent(QHideEvent* event)
-{
-    QDialog::hideEvent(event);
-    emit visibilityChanged();
-}

@@ -2,12 +2,12 @@
 // The scale tool of a document window: two reference points picked in the
 // view, their distance, and the length it should have; "Update" scales the
 // document's first model by the ratio.
-#include <QDialog>
+#include "gui/common/CToolWindow.h"
 
 class IModelView;
 class QLineEdit;
 
-class CScaleDlg : public QDialog {
+class CScaleDlg : public CToolWindow {
     Q_OBJECT
 public:
     CScaleDlg(IModelView* view, QWidget* parent);
@@ -23,14 +23,8 @@ public slots:
     void reject() override; // Escape: as Close
 
 signals:
-    // Shown or hidden (the command's check mark follows).
-    void visibilityChanged();
     // The captions "Pt 1" and "Pt 2" are to hide (the dialog closed).
     void captionsHidden();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     IModelView* m_pView;
