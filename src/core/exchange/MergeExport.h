@@ -1,0 +1,32 @@
+#pragma once
+// Writing all models of a document into one file: the point listing
+// "XYZRGBTexXTexYImg" and a merged PLY. Each writes a temporary file beside
+// the target and renames it over the target only when the whole file was
+// written, so a failure or an abort never costs the user an existing file.
+#include <string>
+
+class CQuarlonDoc;
+class IProgressSink;
+
+namespace exchange {
+
+enum class ExportResult { Ok, Failed, Aborted };
+
+// One line per point, models in document order: X Y Z (the file's own
+// coordinates: document offset + model offset + point, "%lf"), R G B
+// (integers; the solid colour for a model without "RGB"), and for a model
+// with "Texture" its two coordinates and the texture image name.
+ExportResult WriteXyzRgbListing(const CQuarlonDoc& doc, const std::string& path, IProgressSink* sink,
+                                std::string* why = nullptr);
+
+// The same listing written with fprintf line by line, as a reference for
+// tests and benchmarks; no temporary file.
+bool WriteXyzRgbListingPlain(const CQuarlonDoc& doc, const std::string& path);
+
+// All models appended into one PLY, each at its place relative to the
+// document offset (as the view draws them), colours from "RGB"; the
+// document offset is recorded as "comment offset X Y Z".
+ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, bool binary, IProgressSink* sink,
+                            std::string* why = nullptr);
+
+} // namespace exchange

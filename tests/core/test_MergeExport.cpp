@@ -1,0 +1,147 @@
+// The merged exports: the point listing byte for byte against printf, the
+// worked example of the format, PLY read back with VTK's reader, and files
+// that are never half written.
+#include "Fixtures.h"
+#include "core/exchange/MergeExport.h"
+#include "core/model/CQuarlonDoc.h"
+#include "core/model/CRendererView.h"
+#include "core/model/CScanPos.h"
+#include "core/model/ProgressSink.h"
+
+#include <gtest/gtest.h>
+
+#include <vtkPLYReader.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+#include <vtkUnsignedCharArray.h>
+
+#include <cmath>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+using namespace exchange;
+
+namespace {
+
+struct MergeExport : ::testing::Test {
+    TempDir dir;
+    CRendererView view;
+    CQuarlonDoc doc;
+    MergeExport() { doc.SetView(&view); }
+    CScanPos* Add(const std::string& name, const ModelShape& shape, const std::string& offset = "")
+    {
+        WriteModel(dir.File(name), shape);
+        if (!offset.empty())
+            WriteText(dir.File(name.substr(0, name.rfind('.')) + ".vtw"), "[PolyData Offset]\nX=" + offset + "\n");
+        return doc.AddModel(dir.File(name));
+    }
+};
+
+double Odd(int i, int j)
+{
+    // Negative zero, halves that round either way, large and small values.
+    const double v[] = {-0.0, 0.0000005, -0.0000005, 1.0000005, 123456.7890125, -2.5e-7, 1e15, -987654321.123456789};
+    return v[(i * 3 + j) % 8];
+}
+
+double NegativeColour(long i, int c) { return c == 0 ? -1.7 : c == 1 ? 255.9 : (i % 7) * 40.6; }
+
+} // namespace
+
+TEST_F(MergeExport, TheListingIsByteForByteWhatPrintfWrites)
+{
+    ASSERT_NE(Add("a.vtp", {12, 9, true, {RgbArray(), TextureArray()}, false, &Odd}, "500000.123456789"), nullptr);
+    WriteText(dir.File("a.tex"), "[Texture]\nFile=tex\\a b.jpg\n");
+    ArrayShape floatColours{"RGB", 3, ArrayShape::Float, &NegativeColour};
+    ASSERT_NE(Add("b.vtp", {7, 5, false, {floatColours, IntensityArray()}, false, &Odd}, "-4500000.5"), nullptr);
+    ASSERT_NE(Add("c.vtp", {3, 3, true, {}}), nullptr); // no RGB: the solid colour
+    ASSERT_EQ(WriteXyzRgbListing(doc, dir.File("fast.txt"), nullptr), ExportResult::Ok);
+    ASSERT_TRUE(WriteXyzRgbListingPlain(doc, dir.File("plain.txt")));
+    const std::string fast = ReadText(dir.File("fast.txt"));
+    EXPECT_EQ(fast.size(), ReadText(dir.File("plain.txt")).size());
+    EXPECT_TRUE(fast == ReadText(dir.File("plain.txt")));
+    // Nine fields with a texture (the image name as stored), six without.
+    const std::string first = fast.substr(0, fast.find('\n'));
+    EXPECT_NE(first.find(" tex\\a b.jpg"), std::string::npos) << first;
+    EXPECT_NE(fast.find("-0.000000"), std::string::npos) << "negative zero as printf writes it";
+    EXPECT_EQ(fast.substr(fast.rfind('\n', fast.size() - 2) + 1), fast.substr(fast.rfind('\n', fast.size() - 2) + 1));
+    const std::string last = fast.substr(fast.rfind('\n', fast.size() - 2) + 1);
+    EXPECT_EQ(std::count(last.begin(), last.end(), ' '), 5) << last;
+    EXPECT_NE(last.find(" 255 255 255\n"), std::string::npos) << "white, the solid colour of a model without RGB: " << last;
+}
+
+TEST_F(MergeExport, TheWorkedExampleOfTheFormat)
+{
+    // A point (1.5, 2, 3), offsets adding up to (100, 200, 0), colour
+    // (255, 128, 0), texture (0.25, 0.75), image a.jpg.
+    static const double point[3] = {1.5, 2, 3};
+    ModelShape one{1, 1, false, {}, false, [](int, int) { return 3.0; }};
+    one.arrays = {{"RGB", 3, ArrayShape::UChar, [](long, int c) { return c == 0 ? 255.0 : c == 1 ? 128.0 : 0.0; }},
+                  {"Texture", 2, ArrayShape::Float, [](long, int c) { return c == 0 ? 0.25 : 0.75; }}};
+    WriteModel(dir.File("w.vtp"), one);
+    WriteText(dir.File("w.vtw"), "[PolyData Offset]\nX=101.5\nY=202\nZ=0\n"); // the grid point is at (0, 0)
+    WriteText(dir.File("w.tex"), "[Texture]\nFile=a.jpg\n");
+    ASSERT_NE(doc.AddModel(dir.File("w.vtp")), nullptr);
+    (void)point;
+    ASSERT_EQ(WriteXyzRgbListing(doc, dir.File("w.txt"), nullptr), ExportResult::Ok);
+    EXPECT_EQ(ReadText(dir.File("w.txt")), "101.500000 202.000000 3.000000 255 128 0 0.250000 0.750000 a.jpg\n");
+    // Without a descriptor the line ends in a space before the line end.
+    ::unlink(dir.File("w.tex").c_str());
+    CQuarlonDoc again;
+    again.SetView(&view);
+    ASSERT_NE(again.AddModel(dir.File("w.vtp")), nullptr);
+    ASSERT_EQ(WriteXyzRgbListing(again, dir.File("w2.txt"), nullptr), ExportResult::Ok);
+    EXPECT_EQ(ReadText(dir.File("w2.txt")), "101.500000 202.000000 3.000000 255 128 0 0.250000 0.750000 \n");
+}
+
+TEST_F(MergeExport, PlyHoldsEveryModelAtItsPlaceWithColours)
+{
+    ASSERT_NE(Add("a.vtp", {4, 3, true, {RgbArray()}}, "1000"), nullptr);
+    ASSERT_NE(Add("b.vtp", {4, 3, true, {RgbArray()}}, "1010"), nullptr);
+    for (bool binary : {false, true}) {
+        const std::string out = dir.File(binary ? "b.ply" : "a.ply");
+        std::string why;
+        ASSERT_EQ(WriteMergedPly(doc, out, binary, nullptr, &why), ExportResult::Ok) << why;
+        const std::string text = ReadText(out);
+        EXPECT_NE(text.find(binary ? "format binary" : "format ascii"), std::string::npos);
+        EXPECT_NE(text.find("comment offset 1000.000000 0.000000 0.000000"), std::string::npos);
+        vtkNew<vtkPLYReader> reader;
+        reader->SetFileName(out.c_str());
+        reader->Update();
+        vtkPolyData* back = reader->GetOutput();
+        ASSERT_EQ(back->GetNumberOfPoints(), 24);
+        double bounds[6];
+        back->GetBounds(bounds);
+        EXPECT_DOUBLE_EQ(bounds[0], 0.0);
+        EXPECT_DOUBLE_EQ(bounds[1], 13.0) << "the second model 10 m east of the first";
+        EXPECT_NE(back->GetPointData()->GetArray("RGB"), nullptr);
+    }
+}
+
+TEST_F(MergeExport, AFailedOrAbortedExportKeepsTheFileThatWasThere)
+{
+    ASSERT_NE(Add("a.vtp", {30, 30, true, {RgbArray()}}), nullptr);
+    WriteText(dir.File("keep.txt"), "the user's file");
+    struct Aborter : IProgressSink {
+        bool SetText(const std::string&) override { return true; }
+        void SetFraction(double) override {}
+        bool IsAborted() const override { return true; }
+    } abort;
+    EXPECT_EQ(WriteXyzRgbListing(doc, dir.File("keep.txt"), &abort), ExportResult::Aborted);
+    EXPECT_EQ(ReadText(dir.File("keep.txt")), "the user's file");
+    EXPECT_FALSE(FileExists(dir.File("keep.txt.part~")));
+    std::string why;
+    EXPECT_EQ(WriteXyzRgbListing(doc, dir.File("nofolder/x.txt"), nullptr, &why), ExportResult::Failed);
+    EXPECT_FALSE(why.empty());
+
+    const std::string mnt = dir.File("small");
+    ::mkdir(mnt.c_str(), 0755);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=16k") != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    WriteText(mnt + "/out.txt", "old");
+    EXPECT_EQ(WriteXyzRgbListing(doc, mnt + "/out.txt", nullptr, &why), ExportResult::Failed);
+    EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
+    EXPECT_EQ(ReadText(mnt + "/out.txt"), "old");
+    EXPECT_FALSE(FileExists(mnt + "/out.txt.part~"));
+    ::umount(mnt.c_str());
+}
