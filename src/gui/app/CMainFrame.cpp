@@ -333,8 +333,11 @@ void CMainFrame::OnCommand(int id)
     switch (id) {
     case cmd::FileOpen: m_pApp->OnFileOpen(); break;
     case cmd::FileClose:
-        if (QMdiSubWindow* sub = m_pMdiArea->activeSubWindow())
-            sub->close();
+        // The document window the commands act on, also while the main
+        // window itself is not the active one.
+        if (CQuarlonFrame* frame = ActiveFrame())
+            if (auto* sub = qobject_cast<QMdiSubWindow*>(frame->parentWidget()))
+                sub->close();
         break;
     case cmd::LoadSampleModel: m_pApp->OnLoadSampleModel(); break;
     case cmd::FileImport: m_pApp->OnFileImport(); break;
