@@ -1,6 +1,7 @@
 // quarlon-cli: the viewer's model and document code for scripts and batch work.
 #include "core/common/Json.h"
 #include "core/common/Paths.h"
+#include "core/exchange/MergeExport.h"
 #include "core/exchange/XyzImport.h"
 #include "core/measure/MeasureFile.h"
 #include "core/measure/MeasureGeometry.h"
@@ -46,6 +47,14 @@ const char* const kUsage =
     "                 the conversion succeeded. Prints each written model's path;\n"
     "                 shows progress on standard error when it is a terminal.\n"
     "                 Exit status 0 when every file converted, 1 otherwise.\n"
+    "  export --format FORMAT -o OUTPUT FILE...\n"
+    "                 Write the models of FILE... (one document, as the viewer\n"
+    "                 opens the first and adds the others) into OUTPUT. FORMAT:\n"
+    "                 ply (ASCII) or ply-binary: all models in one PLY, each at\n"
+    "                 its place, the document offset as \"comment offset\";\n"
+    "                 xyzrgb: one line \"X Y Z R G B [TexX TexY Img]\" per point\n"
+    "                 in the models' own coordinates. OUTPUT is replaced only\n"
+    "                 by a complete file. Exit status 0, or 1 with the reason.\n"
     "  measures PATH  Print the stored measures of a measure file (.msr), or of\n"
     "                 the measure file of a model or project file (site.mvtp ->\n"
     "                 site.msr; the model need not load): one JSON object per\n"
@@ -198,6 +207,47 @@ int Import(const std::vector<std::string>& args)
     return allConverted ? 0 : 1;
 }
 
+int Export(const std::vector<std::string>& args)
+{
+    std::string format, output;
+    std::vector<std::string> inputs;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--format" && i + 1 < args.size())
+            format = args[++i];
+        else if (args[i] == "-o" && i + 1 < args.size())
+            output = args[++i];
+        else
+            inputs.push_back(args[i]);
+    }
+    if ((format != "ply" && format != "ply-binary" && format != "xyzrgb") || output.empty() || inputs.empty()) {
+        std::cerr << "quarlon-cli export: give --format ply|ply-binary|xyzrgb, -o OUTPUT and at least one file\n";
+        return 2;
+    }
+    CRendererView view;
+    CQuarlonDoc doc;
+    doc.SetView(&view);
+    doc.SetSettingsReadOnly(true);
+    bool ok = doc.OnOpenDocument(inputs[0]);
+    for (size_t i = 1; ok && i < inputs.size(); ++i)
+        ok = doc.AddModel(std::filesystem::absolute(inputs[i]).string()) != nullptr;
+    for (const auto& failure : doc.GetLoadFailures())
+        std::cerr << "quarlon-cli: " << failure.first << ": " << failure.second << "\n";
+    if (!ok || doc.GetModelCount() == 0) {
+        std::cerr << "quarlon-cli: nothing written\n";
+        return 1;
+    }
+    std::string why;
+    const exchange::ExportResult result = format == "xyzrgb"
+                                              ? exchange::WriteXyzRgbListing(doc, output, nullptr, &why)
+                                              : exchange::WriteMergedPly(doc, output, format == "ply-binary", nullptr, &why);
+    doc.OnCloseDocument();
+    if (result != exchange::ExportResult::Ok) {
+        std::cerr << "quarlon-cli: " << why << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 int Measures(const std::vector<std::string>& args)
 {
     if (args.size() != 1) {
@@ -260,6 +310,8 @@ int main(int argc, char** argv)
         return Import(rest);
     if (command == "measures")
         return Measures(rest);
+    if (command == "export")
+        return Export(rest);
     std::cerr << "quarlon-cli: unknown command '" << command << "'\n\n" << kUsage;
     return 2;
 }

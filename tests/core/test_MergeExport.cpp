@@ -1,6 +1,7 @@
 // The merged exports: the point listing byte for byte against printf, the
 // worked example of the format, PLY read back with VTK's reader, and files
 // that are never half written.
+#include "CliRun.h"
 #include "Fixtures.h"
 #include "core/exchange/MergeExport.h"
 #include "core/model/CQuarlonDoc.h"
@@ -15,6 +16,7 @@
 #include <vtkPolyData.h>
 #include <vtkUnsignedCharArray.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -144,4 +146,32 @@ TEST_F(MergeExport, AFailedOrAbortedExportKeepsTheFileThatWasThere)
     EXPECT_EQ(ReadText(mnt + "/out.txt"), "old");
     EXPECT_FALSE(FileExists(mnt + "/out.txt.part~"));
     ::umount(mnt.c_str());
+}
+
+TEST_F(MergeExport, TheCommandLineExportsADocumentOfSeveralFiles)
+{
+    WriteModel(dir.File("a.vtp"), {3, 2, true, {RgbArray()}});
+    WriteText(dir.File("a.vtw"), "[PolyData Offset]\nX=100\nY=200\nZ=0\n");
+    WriteModel(dir.File("b.vtp"), {2, 2, true, {}});
+    WriteText(dir.File("b.vtw"), "[PolyData Offset]\nX=110\nY=200\nZ=0\n");
+    CliRun r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("out.txt")) + " " + Q(dir.File("a.vtp")) + " " +
+                               Q(dir.File("b.vtp")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = ReadText(dir.File("out.txt"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10);
+    EXPECT_EQ(text.substr(0, 21), "100.000000 200.000000");
+    EXPECT_NE(text.find("\n110.000000 200.000000 "), std::string::npos) << "the second model at its own offset";
+
+    r = RunCli(dir, "export --format ply-binary -o " + Q(dir.File("out.ply")) + " " + Q(dir.File("a.vtp")) + " " +
+                        Q(dir.File("b.vtp")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(ReadText(dir.File("out.ply")).find("comment offset 100.000000 200.000000"), std::string::npos);
+
+    // Failures: the reason, and the file that was there stays.
+    WriteText(dir.File("keep.txt"), "mine");
+    r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("keep.txt")) + " " + Q(dir.File("missing.vtp")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing.vtp"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadText(dir.File("keep.txt")), "mine");
+    EXPECT_EQ(RunCli(dir, "export --format svg -o x " + Q(dir.File("a.vtp"))).status, 2);
 }
