@@ -1,6 +1,15 @@
+#include "core/common/NumberFormat.h"
 #include "core/common/NumberChecks.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
+
+#include <limits>
+
+#include <cstdio>
+
+#include <cmath>
 
 #include <climits>
 #include <clocale>
@@ -59,4 +68,34 @@ TEST(IsDoubleString, LengthLimitAndLocaleIndependence)
         EXPECT_DOUBLE_EQ(v, 1.5);
         std::setlocale(LC_NUMERIC, saved.c_str());
     }
+}
+
+TEST(NumberFormat, Fixed6IsWhatPrintfWritesForEveryKindOfValue)
+{
+    std::vector<double> values = {0.0, -0.0, 0.0000005, -0.0000005, 1.0000005, 2.5e-7, -2.5e-7, 999999999.9999995,
+                                  1e9, -1e9, 1e15, 1.7976931348623157e308, 4.9e-324, -123456.7890125,
+                                  std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    // Exact binary ties at the seventh decimal (k / 128 = ...0.5 millionths).
+    for (int k = -2000; k <= 2000; ++k)
+        values.push_back(k / 128.0 + 500000.0 * (k % 3));
+    // Random values over many magnitudes, millimetre-rounded ones among them.
+    unsigned long long s = 88172645463325252ull;
+    for (int i = 0; i < 300000; ++i) {
+        s ^= s << 13, s ^= s >> 7, s ^= s << 17;
+        const double unit = static_cast<double>(s >> 11) / 9007199254740992.0;
+        const double v = (unit - 0.5) * std::pow(10.0, static_cast<int>(s % 20) - 8);
+        values.push_back(v);
+        values.push_back(std::round(v * 1000) / 1000);
+        values.push_back(std::nextafter(v, 0.0));
+    }
+    char ours[kFixed6Capacity], theirs[kFixed6Capacity];
+    int mismatches = 0;
+    for (double v : values) {
+        const std::string a(ours, FormatFixed6(v, ours));
+        std::snprintf(theirs, sizeof theirs, "%.6f", v);
+        if (a != theirs && ++mismatches < 5)
+            ADD_FAILURE() << a << " != " << theirs << " for " << std::hexfloat << v;
+    }
+    EXPECT_EQ(mismatches, 0);
 }

@@ -1,6 +1,7 @@
 #include "core/exchange/MergeExport.h"
 
 #include "core/common/CheckedFile.h"
+#include "core/common/NumberFormat.h"
 #include "core/common/ProfileFile.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CScanPos.h"
@@ -19,6 +20,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -79,9 +81,8 @@ public:
     explicit LineWriter(std::ostream& out) : m_out(out) { m_buffer.reserve(kFlushAt + 4096); }
     void Fixed6(double v)
     {
-        char text[400];
-        const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 6);
-        m_buffer.append(text, r.ptr);
+        char text[kFixed6Capacity];
+        m_buffer.append(text, FormatFixed6(v, text));
     }
     void Int(int v)
     {
