@@ -198,10 +198,10 @@ int CMeasureDlg::AppendRow(const QString& id, const double point[3])
         m_listPoints->setItem(row, c, item);
     }
     m_markers.push_back(marker);
-    if (m_pView && m_pView->GetRenderer()) {
+    // Drawn by the recomputation that follows every insertion: one picture
+    // per pick or per opened measure, which counts on a large model.
+    if (m_pView && m_pView->GetRenderer())
         m_pView->GetRenderer()->AddActor2D(marker);
-        m_pView->Render();
-    }
     return row;
 }
 
