@@ -50,6 +50,8 @@ const char* const kUsage =
     "  export --format FORMAT -o OUTPUT FILE...\n"
     "                 Write the models of FILE... (one document, as the viewer\n"
     "                 opens the first and adds the others) into OUTPUT. FORMAT:\n"
+    "                 obj (OUTPUT.obj and its .mtl) or vrml: the scene as the\n"
+    "                 viewer draws it, visible models only;\n"
     "                 ply (ASCII) or ply-binary: all models in one PLY, each at\n"
     "                 its place, the document offset as \"comment offset\";\n"
     "                 xyzrgb: one line \"X Y Z R G B [TexX TexY Img]\" per point\n"
@@ -219,8 +221,10 @@ int Export(const std::vector<std::string>& args)
         else
             inputs.push_back(args[i]);
     }
-    if ((format != "ply" && format != "ply-binary" && format != "xyzrgb") || output.empty() || inputs.empty()) {
-        std::cerr << "quarlon-cli export: give --format ply|ply-binary|xyzrgb, -o OUTPUT and at least one file\n";
+    const bool known = format == "ply" || format == "ply-binary" || format == "xyzrgb" || format == "obj" ||
+                       format == "vrml";
+    if (!known || output.empty() || inputs.empty()) {
+        std::cerr << "quarlon-cli export: give --format obj|ply|ply-binary|vrml|xyzrgb, -o OUTPUT and at least one file\n";
         return 2;
     }
     CRendererView view;
@@ -237,9 +241,15 @@ int Export(const std::vector<std::string>& args)
         return 1;
     }
     std::string why;
-    const exchange::ExportResult result = format == "xyzrgb"
-                                              ? exchange::WriteXyzRgbListing(doc, output, nullptr, &why)
-                                              : exchange::WriteMergedPly(doc, output, format == "ply-binary", nullptr, &why);
+    exchange::ExportResult result;
+    if (format == "xyzrgb")
+        result = exchange::WriteXyzRgbListing(doc, output, nullptr, &why);
+    else if (format == "obj" || format == "vrml")
+        result = exchange::WriteScene(doc, std::filesystem::absolute(output).string(),
+                                      format == "obj" ? exchange::SceneFormat::Obj : exchange::SceneFormat::Vrml,
+                                      nullptr, &why);
+    else
+        result = exchange::WriteMergedPly(doc, output, format == "ply-binary", nullptr, &why);
     doc.OnCloseDocument();
     if (result != exchange::ExportResult::Ok) {
         std::cerr << "quarlon-cli: " << why << "\n";

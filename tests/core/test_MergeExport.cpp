@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -174,4 +175,43 @@ TEST_F(MergeExport, TheCommandLineExportsADocumentOfSeveralFiles)
     EXPECT_NE(r.err.find("missing.vtp"), std::string::npos) << r.err;
     EXPECT_EQ(ReadText(dir.File("keep.txt")), "mine");
     EXPECT_EQ(RunCli(dir, "export --format svg -o x " + Q(dir.File("a.vtp"))).status, 2);
+    r = RunCli(dir, "export --format obj -o " + Q(dir.File("scene.obj")) + " " + Q(dir.File("a.vtp")) + " " +
+                        Q(dir.File("b.vtp")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(FileExists(dir.File("scene.mtl")));
+    r = RunCli(dir, "export --format vrml -o " + Q(dir.File("scene.wrl")) + " " + Q(dir.File("a.vtp")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadText(dir.File("scene.wrl")).substr(0, 10), "#VRML V2.0");
+}
+
+TEST_F(MergeExport, ObjAndVrmlHoldEveryVisibleModelAsDrawn)
+{
+    ASSERT_NE(Add("a.vtp", {5, 4, true, {RgbArray()}}, "1000"), nullptr);
+    CScanPos* b = Add("b.vtp", {3, 3, true, {}}, "1010");
+    ASSERT_NE(b, nullptr);
+    WriteText(dir.File("scene.obj"), "the user's old file");
+    std::string why;
+    ASSERT_EQ(WriteScene(doc, dir.File("scene.obj"), SceneFormat::Obj, nullptr, &why), ExportResult::Ok) << why;
+    const std::string obj = ReadText(dir.File("scene.obj"));
+    EXPECT_NE(obj.find("mtllib scene.mtl"), std::string::npos) << "the material file is named as it ends up";
+    EXPECT_TRUE(FileExists(dir.File("scene.mtl")));
+    size_t vertices = 0;
+    for (size_t at = obj.find("\nv "); at != std::string::npos; at = obj.find("\nv ", at + 1))
+        ++vertices;
+    EXPECT_EQ(vertices, 29u) << "20 + 9 points";
+    // The second model 10 m east of the first, as the view draws it.
+    EXPECT_NE(obj.find("\nv 10 0 "), std::string::npos) << obj.substr(0, 400);
+
+    ASSERT_EQ(WriteScene(doc, dir.File("scene.wrl"), SceneFormat::Vrml, nullptr, &why), ExportResult::Ok) << why;
+    const std::string wrl = ReadText(dir.File("scene.wrl"));
+    EXPECT_EQ(wrl.substr(0, 10), "#VRML V2.0");
+    EXPECT_NE(wrl.find("IndexedFaceSet"), std::string::npos);
+
+    // Hidden models are not part of the scene; nothing left behind.
+    b->SetVisibility(false);
+    ASSERT_EQ(WriteScene(doc, dir.File("one.obj"), SceneFormat::Obj, nullptr, &why), ExportResult::Ok) << why;
+    const std::string one = ReadText(dir.File("one.obj"));
+    EXPECT_EQ(one.find("\nv 10 0 "), std::string::npos);
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        EXPECT_EQ(e.path().filename().string().find(".quarlon-export"), std::string::npos);
 }

@@ -2,13 +2,23 @@
 
 #include "core/common/CheckedFile.h"
 #include "core/common/NumberFormat.h"
+#include "core/common/Paths.h"
 #include "core/common/ProfileFile.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CScanPos.h"
 #include "core/model/ProgressSink.h"
 #include "core/model/VtkErrorCatcher.h"
 
+#include <vtkActor.h>
 #include <vtkAppendPolyData.h>
+#include <vtkLODProp3D.h>
+#include <vtkOBJExporter.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkTexture.h>
+#include <vtkVRMLExporter.h>
 #include <vtkDataArray.h>
 #include <vtkNew.h>
 #include <vtkPLYWriter.h>
@@ -24,6 +34,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -284,6 +295,108 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
                              (errors.HasError() ? errors.GetMessage() : std::string("the file could not be synced")));
     }
     return Replace(temp, path, why) ? ExportResult::Ok : ExportResult::Failed;
+}
+
+namespace {
+
+bool Synced(const std::string& file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_size > 0 && ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFormat format, IProgressSink* sink,
+                        std::string* why)
+{
+    CSilentProgress silent;
+    IProgressSink* progress = sink ? sink : &silent;
+    progress->SetText("Saving Data...");
+    progress->PumpMessages();
+    // The exporters take vtkActors only; each model's two-level prop stands
+    // in as an actor of its full level, drawn the same way.
+    vtkNew<vtkRenderer> renderer;
+    int actors = 0;
+    CQuarlonDoc::Position pos = doc.GetFirstModelPosition();
+    while (pos) {
+        CScanPos* model = doc.GetNextModel(pos);
+        vtkPolyDataMapper* level = model ? model->GetMapper(kFullLevel) : nullptr;
+        vtkLODProp3D* prop = model ? model->GetActor() : nullptr;
+        if (!level || !prop || !model->GetPolyData() || !model->IsVisible())
+            continue;
+        vtkNew<vtkPolyDataMapper> mapper;
+        mapper->ShallowCopy(level);
+        mapper->SetInputData(model->GetPolyData());
+        vtkNew<vtkActor> actor;
+        actor->SetMapper(mapper);
+        vtkProperty* property = nullptr;
+        prop->GetLODProperty(kFullLevel, &property);
+        if (property)
+            actor->GetProperty()->DeepCopy(property);
+        vtkTexture* texture = nullptr;
+        prop->GetLODTexture(kFullLevel, &texture);
+        actor->SetTexture(texture);
+        actor->SetPosition(prop->GetPosition());
+        actor->SetOrigin(prop->GetOrigin());
+        actor->SetScale(prop->GetScale());
+        renderer->AddActor(actor);
+        ++actors;
+    }
+    if (actors == 0)
+        return Fail(why, "the document holds no visible model");
+    vtkNew<vtkRenderWindow> window; // never drawn: the exporters only read it
+    window->AddRenderer(renderer);
+
+    // A folder of our own beside the target keeps the names the files refer to.
+    const qpath::Parts parts = qpath::Split(path);
+    std::string folder = parts.folder + ".quarlon-export-XXXXXX";
+    if (!::mkdtemp(&folder[0]))
+        return Fail(why, "cannot write in " + (parts.folder.empty() ? std::string(".") : parts.folder) + ": " +
+                             std::strerror(errno));
+    std::vector<std::pair<std::string, std::string>> moves; // temporary -> final
+    std::string error;
+    bool written = false;
+    if (format == SceneFormat::Obj) {
+        const std::string prefix = folder + "/" + parts.base;
+        vtkNew<vtkOBJExporter> exporter;
+        exporter->SetFilePrefix(prefix.c_str());
+        exporter->SetRenderWindow(window);
+        VtkErrorCatcher errors(exporter);
+        exporter->Write();
+        written = !errors.HasError();
+        error = errors.GetMessage();
+        moves = {{prefix + ".obj", parts.folder + parts.base + ".obj"}, {prefix + ".mtl", parts.folder + parts.base + ".mtl"}};
+    } else {
+        const std::string file = folder + "/" + parts.base + parts.extension;
+        vtkNew<vtkVRMLExporter> exporter;
+        exporter->SetFileName(file.c_str());
+        exporter->SetRenderWindow(window);
+        VtkErrorCatcher errors(exporter);
+        exporter->Write();
+        written = !errors.HasError();
+        error = errors.GetMessage();
+        moves = {{file, path}};
+    }
+    for (const auto& move : moves)
+        written = written && Synced(move.first);
+    bool moved = written;
+    for (const auto& move : moves)
+        if (moved && std::rename(move.first.c_str(), move.second.c_str()) != 0) {
+            error = move.second + ": " + std::strerror(errno);
+            moved = false;
+        }
+    for (const auto& move : moves)
+        std::remove(move.first.c_str());
+    ::rmdir(folder.c_str());
+    if (!moved)
+        return Fail(why, "cannot write " + path + (error.empty() ? std::string() : ": " + error));
+    return ExportResult::Ok;
 }
 
 } // namespace exchange

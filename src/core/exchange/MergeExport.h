@@ -29,4 +29,13 @@ bool WriteXyzRgbListingPlain(const CQuarlonDoc& doc, const std::string& path);
 ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, bool binary, IProgressSink* sink,
                             std::string* why = nullptr);
 
+// The scene as the view shows it (every model as drawn: its place, colours,
+// representation and texture) as Wavefront OBJ with its material file
+// (`path` without its extension + ".obj" and ".mtl") or as VRML (`path`).
+// Both files are written in a temporary folder beside the target and moved
+// into place only when complete.
+enum class SceneFormat { Obj, Vrml };
+ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFormat format, IProgressSink* sink,
+                        std::string* why = nullptr);
+
 } // namespace exchange
