@@ -58,6 +58,12 @@ struct FakeChooser : IChooser {
         *ok = accept;
         return colour;
     }
+    QString saveAs; // the answer of save dialogs; empty: cancelled
+    QString SaveFile(QWidget*, const QString&, const QString& f, const QString&) override
+    {
+        filter = f;
+        return saveAs;
+    }
 };
 
 // A started application with a private folder for model files.

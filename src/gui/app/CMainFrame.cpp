@@ -208,6 +208,10 @@ void CMainFrame::BuildMenus()
     tools->addSeparator();
     tools->addAction(MakeAction(cmd::ScaleModel));
     tools->addAction(MakeAction(cmd::ZExaggeration));
+    tools->addSeparator();
+    QMenu* merge = tools->addMenu(QStringLiteral("Merge Models"));
+    for (int id : {cmd::MergeObj, cmd::MergePly, cmd::MergeVrml, cmd::MergeAscii})
+        merge->addAction(MakeAction(id));
 
     m_pWindowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
     m_pWindowMenu->setObjectName(QStringLiteral("menuWindow"));

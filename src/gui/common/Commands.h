@@ -41,6 +41,10 @@ enum Id {
     ZExaggeration = 32843,
     Measure = 32791,
     ScaleModel = 32795,
+    MergeObj = 32846,
+    MergeAscii = 32847,
+    MergePly = 32848,
+    MergeVrml = 32849,
     // Fast representation switch.
     PointsRgb = 32799,
     PointsGray = 32824,

@@ -40,6 +40,15 @@ public:
         const QString one = QFileDialog::getOpenFileName(parent, title, QString(), filter);
         return one.isEmpty() ? QStringList() : QStringList{one};
     }
+    QString SaveFile(QWidget* parent, const QString& title, const QString& filter, const QString& suffix) override
+    {
+        QFileDialog dialog(parent, title, QString(), filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(suffix);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                      : QString();
+    }
     QColor ChooseColor(QWidget* parent, const QColor& initial, bool* accepted) override
     {
         const QColor c = QColorDialog::getColor(initial, parent);

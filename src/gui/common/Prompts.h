@@ -22,6 +22,9 @@ public:
     // Empty when cancelled. `filter` uses the Qt form ("Label (*.a *.b);;...").
     virtual QStringList OpenFiles(QWidget* parent, const QString& title, const QString& filter, bool multiple) = 0;
     virtual QColor ChooseColor(QWidget* parent, const QColor& initial, bool* accepted) = 0;
+    // A file to write (overwriting confirmed; `suffix` added when the name
+    // has none); empty when cancelled.
+    virtual QString SaveFile(QWidget* parent, const QString& title, const QString& filter, const QString& suffix) = 0;
 };
 
 // The services in use; the real dialogs unless a test installed others.

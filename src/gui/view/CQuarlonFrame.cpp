@@ -3,6 +3,7 @@
 #include "gui/view/CInputValueDlg.h"
 #include "gui/view/CQuarlonView.h"
 #include "gui/common/Commands.h"
+#include "core/exchange/MergeExport.h"
 #include "gui/common/BusyGuard.h"
 #include "gui/common/Prompts.h"
 #include "core/common/AppSettings.h"
@@ -316,6 +317,10 @@ bool CQuarlonFrame::OnCommand(int id)
     case cmd::ZExaggeration: OnZExaggeration(); return true;
     case cmd::Measure: OnMeasure(); return true;
     case cmd::ScaleModel: OnScaleModel(); return true;
+    case cmd::MergeObj:
+    case cmd::MergePly:
+    case cmd::MergeVrml:
+    case cmd::MergeAscii: OnMergeModels(id); return true;
     default: return false;
     }
 }
@@ -385,6 +390,59 @@ void CQuarlonFrame::OnModelsList()
     } else {
         ShowModelList();
     }
+}
+
+void CQuarlonFrame::OnMergeModels(int id)
+{
+    if (m_pDocument->GetModelCount() == 0)
+        return;
+    struct Kind {
+        int id;
+        const char* filter;
+        const char* suffix;
+    };
+    static const Kind kKinds[] = {
+        {cmd::MergeObj, "OBJ Model (*.obj)|*.obj||", "obj"},
+        {cmd::MergePly, "PLY Model (*.ply)|*.ply||", "ply"},
+        {cmd::MergeVrml, "VRML Model (*.wrl)|*.wrl||", "wrl"},
+        {cmd::MergeAscii, "ASCII XYZRGBTexXTexYImg (*.txt)|*.txt||", "txt"},
+    };
+    const Kind* kind = nullptr;
+    for (const Kind& k : kKinds)
+        if (k.id == id)
+            kind = &k;
+    if (!kind)
+        return;
+    const QString path = Chooser().SaveFile(this, QStringLiteral("Save As"), QtFilter(QLatin1String(kind->filter)),
+                                            QLatin1String(kind->suffix));
+    if (path.isEmpty())
+        return;
+    const bool binary = id == cmd::MergePly &&
+                        Prompt().AskYesNo(this, QStringLiteral("Do you want to save file as binary data?"));
+    exchange::ExportResult result;
+    std::string why;
+    {
+        const CBusyGuard busy;
+        CVTKListenerDlg progress;
+        const std::string target = path.toStdString();
+        switch (id) {
+        case cmd::MergeObj: result = exchange::WriteScene(*m_pDocument, target, exchange::SceneFormat::Obj, &progress, &why); break;
+        case cmd::MergeVrml: result = exchange::WriteScene(*m_pDocument, target, exchange::SceneFormat::Vrml, &progress, &why); break;
+        case cmd::MergePly: result = exchange::WriteMergedPly(*m_pDocument, target, binary, &progress, &why); break;
+        default: result = exchange::WriteXyzRgbListing(*m_pDocument, target, &progress, &why); break;
+        }
+    }
+    if (result == exchange::ExportResult::Aborted)
+        return;
+    if (result != exchange::ExportResult::Ok) {
+        // A failed write says so; the file that was there stays.
+        Prompt().Message(this,
+                         id == cmd::MergeAscii ? QStringLiteral("Unabe to write file!")
+                                               : QStringLiteral("Unable to write the file: %1").arg(QString::fromStdString(why)),
+                         IPrompt::Icon::Warning);
+        return;
+    }
+    Prompt().Message(this, QStringLiteral("Process completed."), IPrompt::Icon::Information);
 }
 
 void CQuarlonFrame::OnOpenInside()

@@ -70,6 +70,8 @@ public:
     CScaleDlg* GetScaleDlg() const { return m_pScaleDlg; }
     void OnMeasure();
     void OnScaleModel();
+    // "Merge Models": OBJ, PLY, VRML or the point listing of all models.
+    void OnMergeModels(int commandId);
 
 protected:
     void showEvent(QShowEvent* event) override;
