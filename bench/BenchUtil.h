@@ -2,7 +2,18 @@
 // Measuring helpers shared by the benchmarks: each measurement runs in a
 // child process, so its peak memory comes from the kernel, and the parent
 // keeps medians.
+#include <vtkCellArray.h>
+#include <vtkFloatArray.h>
+#include <vtkNew.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkXMLPolyDataWriter.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <string>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +65,56 @@ T Median(std::vector<T> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+// A random cloud of `n` points with "RGB" and "Intensity" (and "Texture"
+// when asked), written as appended raw XML.
+inline void MakeCloud(const std::string& path, vtkIdType n, bool texture = false)
+{
+    vtkNew<vtkPoints> points;
+    points->SetDataTypeToDouble();
+    points->SetNumberOfPoints(n);
+    vtkNew<vtkUnsignedCharArray> rgb;
+    rgb->SetName("RGB");
+    rgb->SetNumberOfComponents(3);
+    rgb->SetNumberOfTuples(n);
+    vtkNew<vtkFloatArray> intensity;
+    intensity->SetName("Intensity");
+    intensity->SetNumberOfTuples(n);
+    vtkNew<vtkFloatArray> tcoords;
+    tcoords->SetName("Texture");
+    tcoords->SetNumberOfComponents(2);
+    tcoords->SetNumberOfTuples(texture ? n : 0);
+    vtkNew<vtkCellArray> verts;
+    verts->AllocateExact(n, n);
+    uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+    for (vtkIdType i = 0; i < n; ++i) {
+        points->SetPoint(i, (next() % 100000) * 0.001, (next() % 100000) * 0.001, (next() % 20000) * 0.001);
+        const unsigned char c[3] = {static_cast<unsigned char>(next()), static_cast<unsigned char>(next()),
+                                    static_cast<unsigned char>(next())};
+        rgb->SetTypedTuple(i, c);
+        intensity->SetValue(i, static_cast<float>(next() % 4096));
+        if (texture)
+            tcoords->SetTuple2(i, (next() % 1000) / 999.0, (next() % 1000) / 999.0);
+        verts->InsertNextCell(1, &i);
+    }
+    vtkNew<vtkPolyData> poly;
+    poly->SetPoints(points);
+    poly->SetVerts(verts);
+    poly->GetPointData()->AddArray(rgb);
+    poly->GetPointData()->AddArray(intensity);
+    if (texture)
+        poly->GetPointData()->AddArray(tcoords);
+    vtkNew<vtkXMLPolyDataWriter> writer;
+    writer->SetInputData(poly);
+    writer->SetFileName(path.c_str());
+    writer->SetDataModeToAppended();
+    writer->EncodeAppendedDataOff();
+    if (!writer->Write()) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
 }
 
 } // namespace bench

@@ -7,14 +7,6 @@
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"
 
-#include <vtkCellArray.h>
-#include <vtkFloatArray.h>
-#include <vtkNew.h>
-#include <vtkPointData.h>
-#include <vtkPoints.h>
-#include <vtkPolyData.h>
-#include <vtkUnsignedCharArray.h>
-#include <vtkXMLPolyDataWriter.h>
 
 #include <array>
 #include <filesystem>
@@ -27,37 +19,7 @@ namespace {
 
 void MakeModel(const std::string& file, vtkIdType n)
 {
-    vtkNew<vtkPoints> points;
-    points->SetDataTypeToDouble();
-    points->SetNumberOfPoints(n);
-    vtkNew<vtkUnsignedCharArray> rgb;
-    rgb->SetName("RGB");
-    rgb->SetNumberOfComponents(3);
-    rgb->SetNumberOfTuples(n);
-    vtkNew<vtkFloatArray> tex;
-    tex->SetName("Texture");
-    tex->SetNumberOfComponents(2);
-    tex->SetNumberOfTuples(n);
-    unsigned s = 7;
-    for (vtkIdType i = 0; i < n; ++i) {
-        s = s * 1103515245u + 12345u;
-        points->SetPoint(i, (s % 100000) * 0.001 - 50, ((s >> 8) % 100000) * 0.001 - 50, ((s >> 4) % 5000) * 0.001);
-        rgb->SetTypedTuple(i, std::array<unsigned char, 3>{static_cast<unsigned char>(s), static_cast<unsigned char>(s >> 8),
-                                                          static_cast<unsigned char>(s >> 16)}.data());
-        tex->SetTuple2(i, (s % 1000) / 999.0, ((s >> 10) % 1000) / 999.0);
-    }
-    vtkNew<vtkCellArray> verts;
-    for (vtkIdType i = 0; i < n; ++i)
-        verts->InsertNextCell(1, &i);
-    vtkNew<vtkPolyData> poly;
-    poly->SetPoints(points);
-    poly->SetVerts(verts);
-    poly->GetPointData()->AddArray(rgb);
-    poly->GetPointData()->AddArray(tex);
-    vtkNew<vtkXMLPolyDataWriter> w;
-    w->SetFileName(file.c_str());
-    w->SetInputData(poly);
-    w->Write();
+    bench::MakeCloud(file, n, true);
     std::ofstream(std::filesystem::path(file).replace_extension(".vtw")) << "[PolyData Offset]\nX=500000\nY=4500000\nZ=100\n";
     std::ofstream(std::filesystem::path(file).replace_extension(".tex")) << "[Texture]\nFile=texture\\site.jpg\n";
 }

@@ -11,15 +11,9 @@
 #include "core/model/VtkErrorCatcher.h"
 #include "BenchUtil.h"
 
-#include <vtkCellArray.h>
-#include <vtkFloatArray.h>
 #include <vtkNew.h>
-#include <vtkPointData.h>
-#include <vtkPoints.h>
 #include <vtkPolyData.h>
-#include <vtkUnsignedCharArray.h>
 #include <vtkXMLPolyDataReader.h>
-#include <vtkXMLPolyDataWriter.h>
 
 #include <algorithm>
 #include <chrono>
@@ -33,50 +27,6 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-void MakeCloud(const std::string& path, vtkIdType n)
-{
-    vtkNew<vtkPoints> points;
-    points->SetDataTypeToDouble();
-    points->SetNumberOfPoints(n);
-    vtkNew<vtkUnsignedCharArray> rgb;
-    rgb->SetName("RGB");
-    rgb->SetNumberOfComponents(3);
-    rgb->SetNumberOfTuples(n);
-    vtkNew<vtkFloatArray> intensity;
-    intensity->SetName("Intensity");
-    intensity->SetNumberOfTuples(n);
-    vtkNew<vtkCellArray> verts;
-    verts->AllocateExact(n, n);
-    uint32_t seed = 12345;
-    auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
-    for (vtkIdType i = 0; i < n; ++i) {
-        points->SetPoint(i, (next() % 100000) * 0.001, (next() % 100000) * 0.001, (next() % 20000) * 0.001);
-        const unsigned char c[3] = {static_cast<unsigned char>(next()), static_cast<unsigned char>(next()),
-                                    static_cast<unsigned char>(next())};
-        rgb->SetTypedTuple(i, c);
-        intensity->SetValue(i, static_cast<float>(next() % 4096));
-        verts->InsertNextCell(1, &i);
-    }
-    vtkNew<vtkPolyData> poly;
-    poly->SetPoints(points);
-    poly->SetVerts(verts);
-    poly->GetPointData()->AddArray(rgb);
-    poly->GetPointData()->AddArray(intensity);
-    vtkNew<vtkXMLPolyDataWriter> writer;
-    writer->SetInputData(poly);
-    writer->SetFileName(path.c_str());
-    writer->SetDataModeToAppended();
-    writer->EncodeAppendedDataOff();
-    if (!writer->Write()) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     SilenceVtkOutput();
@@ -86,7 +36,7 @@ int main(int argc, char** argv)
     const std::string file = folder + "/quarlon_load_bench.vtp";
 
     std::printf("generating %lld points into %s\n", static_cast<long long>(n), file.c_str());
-    MakeCloud(file, n);
+    bench::MakeCloud(file, n);
     std::printf("file size: %.1f MB\n", std::filesystem::file_size(file) / 1e6);
 
     auto bare = [&file] {

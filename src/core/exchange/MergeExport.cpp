@@ -133,6 +133,34 @@ ExportResult Fail(std::string* why, const std::string& reason)
 // The file under a temporary name beside the target; renamed on success.
 std::string TempName(const std::string& path) { return path + ".part~"; }
 
+// A file written by a library that checks none of its writes: at least it
+// must be there, not empty, and on the disk before it replaces anything.
+bool Synced(const std::string& file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_size > 0 && ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// The sink every export reports to: the caller's, or a silent one.
+class ExportProgress {
+public:
+    explicit ExportProgress(IProgressSink* sink) : m_sink(sink ? sink : &m_silent)
+    {
+        m_sink->SetText("Saving Data...");
+        m_sink->PumpMessages();
+    }
+    IProgressSink* operator->() const { return m_sink; }
+
+private:
+    CSilentProgress m_silent;
+    IProgressSink* m_sink;
+};
+
 bool Replace(const std::string& temp, const std::string& path, std::string* why)
 {
     if (std::rename(temp.c_str(), path.c_str()) == 0)
@@ -148,9 +176,7 @@ bool Replace(const std::string& temp, const std::string& path, std::string* why)
 ExportResult WriteXyzRgbListing(const CQuarlonDoc& doc, const std::string& path, IProgressSink* sink,
                                 std::string* why)
 {
-    CSilentProgress silent;
-    IProgressSink* progress = sink ? sink : &silent;
-    progress->SetText("Saving Data...");
+    ExportProgress progress(sink);
     const std::vector<ListedModel> models = ModelsOf(doc);
     vtkIdType total = 0;
     for (const ListedModel& m : models)
@@ -231,10 +257,7 @@ bool WriteXyzRgbListingPlain(const CQuarlonDoc& doc, const std::string& path)
 ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, bool binary, IProgressSink* sink,
                             std::string* why)
 {
-    CSilentProgress silent;
-    IProgressSink* progress = sink ? sink : &silent;
-    progress->SetText("Saving Data...");
-    progress->PumpMessages();
+    ExportProgress progress(sink);
     vtkNew<vtkAppendPolyData> append;
     int parts = 0;
     CQuarlonDoc::Position pos = doc.GetFirstModelPosition();
@@ -278,18 +301,9 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
     binary ? writer->SetFileTypeToBinary() : writer->SetFileTypeToASCII();
     VtkErrorCatcher errors(writer);
     const bool written = writer->Write() == 1 && !errors.HasError();
-    // The library checks none of its writes; at least the file must reach
-    // the disk before it replaces anything.
     // TODO: a PLY writer of our own through CheckedOutputFile, so that a
     // full disk is seen (VTK 9.1's output-string mode writes nothing).
-    bool complete = false;
-    if (written) {
-        const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
-        complete = fd >= 0 && ::fsync(fd) == 0;
-        if (fd >= 0)
-            ::close(fd);
-    }
-    if (!written || !complete) {
+    if (!written || !Synced(temp)) {
         std::remove(temp.c_str());
         return Fail(why, "cannot write " + path + ": " +
                              (errors.HasError() ? errors.GetMessage() : std::string("the file could not be synced")));
@@ -297,28 +311,10 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
     return Replace(temp, path, why) ? ExportResult::Ok : ExportResult::Failed;
 }
 
-namespace {
-
-bool Synced(const std::string& file)
-{
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && st.st_size > 0 && ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-} // namespace
-
 ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFormat format, IProgressSink* sink,
                         std::string* why)
 {
-    CSilentProgress silent;
-    IProgressSink* progress = sink ? sink : &silent;
-    progress->SetText("Saving Data...");
-    progress->PumpMessages();
+    ExportProgress progress(sink);
     // The exporters take vtkActors only; each model's two-level prop stands
     // in as an actor of its full level, drawn the same way.
     vtkNew<vtkRenderer> renderer;
