@@ -1,6 +1,7 @@
 // quarlon-cli: the viewer's model and document code for scripts and batch work.
 #include "core/common/Json.h"
 #include "core/common/Paths.h"
+#include "core/exchange/AsciiExport.h"
 #include "core/exchange/MergeExport.h"
 #include "core/exchange/XyzImport.h"
 #include "core/measure/MeasureFile.h"
@@ -47,7 +48,7 @@ const char* const kUsage =
     "                 the conversion succeeded. Prints each written model's path;\n"
     "                 shows progress on standard error when it is a terminal.\n"
     "                 Exit status 0 when every file converted, 1 otherwise.\n"
-    "  export --format FORMAT -o OUTPUT FILE...\n"
+    "  export --format FORMAT -o OUTPUT [--definition FILE.ini] FILE...\n"
     "                 Write the models of FILE... (one document, as the viewer\n"
     "                 opens the first and adds the others) into OUTPUT. FORMAT:\n"
     "                 obj (OUTPUT.obj and its .mtl) or vrml: the scene as the\n"
@@ -55,7 +56,10 @@ const char* const kUsage =
     "                 ply (ASCII) or ply-binary: all models in one PLY, each at\n"
     "                 its place, the document offset as \"comment offset\";\n"
     "                 xyzrgb: one line \"X Y Z R G B [TexX TexY Img]\" per point\n"
-    "                 in the models' own coordinates. OUTPUT is replaced only\n"
+    "                 in the models' own coordinates;\n"
+    "                 ascii: the columns of an export definition (--definition,\n"
+    "                 else the one the viewer's ASCII Export stored), one model.\n"
+    "                 OUTPUT is replaced only\n"
     "                 by a complete file. Exit status 0, or 1 with the reason.\n"
     "  measures PATH  Print the stored measures of a measure file (.msr), or of\n"
     "                 the measure file of a model or project file (site.mvtp ->\n"
@@ -211,21 +215,28 @@ int Import(const std::vector<std::string>& args)
 
 int Export(const std::vector<std::string>& args)
 {
-    std::string format, output;
+    std::string format, output, definition;
     std::vector<std::string> inputs;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--format" && i + 1 < args.size())
             format = args[++i];
+        else if (args[i] == "--definition" && i + 1 < args.size())
+            definition = args[++i];
         else if (args[i] == "-o" && i + 1 < args.size())
             output = args[++i];
         else
             inputs.push_back(args[i]);
     }
     const bool known = format == "ply" || format == "ply-binary" || format == "xyzrgb" || format == "obj" ||
-                       format == "vrml";
-    if (!known || output.empty() || inputs.empty()) {
-        std::cerr << "quarlon-cli export: give --format obj|ply|ply-binary|vrml|xyzrgb, -o OUTPUT and at least one file\n";
+                       format == "vrml" || format == "ascii";
+    if (!known || output.empty() || inputs.empty() || (!definition.empty() && format != "ascii")) {
+        std::cerr << "quarlon-cli export: give --format obj|ply|ply-binary|vrml|xyzrgb|ascii, -o OUTPUT and at least "
+                     "one file (--definition FILE.ini only with ascii)\n";
         return 2;
+    }
+    if (format == "ascii" && !definition.empty() && !qpath::IsExistingFile(definition)) {
+        std::cerr << "quarlon-cli: " << definition << ": no such definition file\n";
+        return 1;
     }
     CRendererView view;
     CQuarlonDoc doc;
@@ -242,7 +253,17 @@ int Export(const std::vector<std::string>& args)
     }
     std::string why;
     exchange::ExportResult result;
-    if (format == "xyzrgb")
+    if (format == "ascii") {
+        if (doc.GetModelCount() != 1) {
+            std::cerr << "quarlon-cli: the ascii format exports one model; the document holds "
+                      << doc.GetModelCount() << "\n";
+            return 1;
+        }
+        const exchange::AsciiDefinition def = exchange::ReadAsciiDefinition(
+            definition.empty() ? exchange::AsciiDefinitionFileToRead() : definition);
+        CQuarlonDoc::Position pos = doc.GetFirstModelPosition();
+        result = exchange::WriteAsciiExport(exchange::AsciiSourceOf(*doc.GetNextModel(pos)), def, output, nullptr, &why);
+    } else if (format == "xyzrgb")
         result = exchange::WriteXyzRgbListing(doc, output, nullptr, &why);
     else if (format == "obj" || format == "vrml")
         result = exchange::WriteScene(doc, std::filesystem::absolute(output).string(),

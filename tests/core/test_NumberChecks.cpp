@@ -70,7 +70,7 @@ TEST(IsDoubleString, LengthLimitAndLocaleIndependence)
     }
 }
 
-TEST(NumberFormat, Fixed6IsWhatPrintfWritesForEveryKindOfValue)
+TEST(NumberFormat, FixedIsWhatPrintfWritesForEveryKindOfValueAndPrecision)
 {
     std::vector<double> values = {0.0, -0.0, 0.0000005, -0.0000005, 1.0000005, 2.5e-7, -2.5e-7, 999999999.9999995,
                                   1e9, -1e9, 1e15, 1.7976931348623157e308, 4.9e-324, -123456.7890125,
@@ -89,7 +89,11 @@ TEST(NumberFormat, Fixed6IsWhatPrintfWritesForEveryKindOfValue)
         values.push_back(std::round(v * 1000) / 1000);
         values.push_back(std::nextafter(v, 0.0));
     }
-    char ours[kFixed6Capacity], theirs[kFixed6Capacity];
+    // Ties of every precision: k / 2^m with m up to 8 covers the last digit.
+    for (int k = -600; k <= 600; ++k)
+        for (double m : {2.0, 8.0, 32.0, 256.0})
+            values.push_back(k / m + 1234.0 * (k % 5));
+    char ours[kFixedCapacity], theirs[kFixedCapacity];
     int mismatches = 0;
     for (double v : values) {
         const std::string a(ours, FormatFixed6(v, ours));
@@ -97,5 +101,12 @@ TEST(NumberFormat, Fixed6IsWhatPrintfWritesForEveryKindOfValue)
         if (a != theirs && ++mismatches < 5)
             ADD_FAILURE() << a << " != " << theirs << " for " << std::hexfloat << v;
     }
+    for (int decimals = 0; decimals <= 9; ++decimals)
+        for (size_t i = decimals; i < values.size(); i += 3) {
+            const std::string a(ours, FormatFixed(values[i], decimals, ours));
+            std::snprintf(theirs, sizeof theirs, "%.*f", decimals, values[i]);
+            if (a != theirs && ++mismatches < 5)
+                ADD_FAILURE() << a << " != " << theirs << " for %." << decimals << "f of " << std::hexfloat << values[i];
+        }
     EXPECT_EQ(mismatches, 0);
 }

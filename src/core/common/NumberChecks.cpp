@@ -79,3 +79,9 @@ bool IsDoubleString(const std::string& text, double* value)
     }
     return true;
 }
+
+double LeadingDouble(const std::string& text)
+{
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", nullptr);
+    return strtod_l(text.c_str(), nullptr, cLocale);
+}

@@ -1,4 +1,5 @@
 #include "core/exchange/MergeExport.h"
+#include "core/exchange/ExportSupport.h"
 
 #include "core/common/CheckedFile.h"
 #include "core/common/NumberFormat.h"
@@ -10,7 +11,6 @@
 #include "core/model/VtkErrorCatcher.h"
 
 #include <vtkActor.h>
-#include <vtkAppendPolyData.h>
 #include <vtkLODProp3D.h>
 #include <vtkOBJExporter.h>
 #include <vtkPolyDataMapper.h>
@@ -21,14 +21,14 @@
 #include <vtkVRMLExporter.h>
 #include <vtkDataArray.h>
 #include <vtkNew.h>
-#include <vtkPLYWriter.h>
+#include <vtkCellArray.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
-#include <vtkTransform.h>
-#include <vtkTransformPolyDataFilter.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -40,6 +40,8 @@
 
 namespace exchange {
 
+using namespace detail;
+
 namespace {
 
 // What one model contributes to the listing.
@@ -47,7 +49,8 @@ struct ListedModel {
     vtkPolyData* data = nullptr;
     vtkDataArray* rgb = nullptr;
     vtkDataArray* texture = nullptr;
-    double offset[3] = {0, 0, 0};
+    double offset[3] = {0, 0, 0}; // document offset + the model's own
+    double own[3] = {0, 0, 0};    // the model's own: its place in the view
     int solid[3] = {255, 255, 255};
     std::string image;
 };
@@ -74,7 +77,7 @@ std::vector<ListedModel> ModelsOf(const CQuarlonDoc& doc)
         double own[3];
         model->GetOffset(own);
         for (int i = 0; i < 3; ++i)
-            m.offset[i] = docOffset[i] + own[i];
+            m.offset[i] = docOffset[i] + own[i], m.own[i] = own[i];
         // Without "RGB" the model's solid colour stands in (0x00BBGGRR).
         const unsigned int c = model->GetColor();
         m.solid[0] = static_cast<int>(c & 0xFF), m.solid[1] = static_cast<int>((c >> 8) & 0xFF);
@@ -86,90 +89,8 @@ std::vector<ListedModel> ModelsOf(const CQuarlonDoc& doc)
     return models;
 }
 
-// A line buffer that formats as printf's "%lf" and "%d" do, byte for byte.
-class LineWriter {
-public:
-    explicit LineWriter(std::ostream& out) : m_out(out) { m_buffer.reserve(kFlushAt + 4096); }
-    void Fixed6(double v)
-    {
-        char text[kFixed6Capacity];
-        m_buffer.append(text, FormatFixed6(v, text));
-    }
-    void Int(int v)
-    {
-        char text[16];
-        const auto r = std::to_chars(text, text + sizeof text, v);
-        m_buffer.append(text, r.ptr);
-    }
-    void Text(const std::string& s) { m_buffer += s; }
-    void Char(char c)
-    {
-        m_buffer += c;
-        if (c == '\n' && m_buffer.size() >= kFlushAt)
-            Flush();
-    }
-    void Flush()
-    {
-        m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
-        m_buffer.clear();
-    }
-
-private:
-    static constexpr size_t kFlushAt = 1 << 20;
-    std::ostream& m_out;
-    std::string m_buffer;
-};
-
 // "%d" of a colour component: truncation toward zero, as the cast does.
-int Component(vtkDataArray* a, vtkIdType i, int c) { return static_cast<int>(a->GetComponent(i, c)); }
-
-ExportResult Fail(std::string* why, const std::string& reason)
-{
-    if (why)
-        *why = reason;
-    return ExportResult::Failed;
-}
-
-// The file under a temporary name beside the target; renamed on success.
-std::string TempName(const std::string& path) { return path + ".part~"; }
-
-// A file written by a library that checks none of its writes: at least it
-// must be there, not empty, and on the disk before it replaces anything.
-bool Synced(const std::string& file)
-{
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && st.st_size > 0 && ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// The sink every export reports to: the caller's, or a silent one.
-class ExportProgress {
-public:
-    explicit ExportProgress(IProgressSink* sink) : m_sink(sink ? sink : &m_silent)
-    {
-        m_sink->SetText("Saving Data...");
-        m_sink->PumpMessages();
-    }
-    IProgressSink* operator->() const { return m_sink; }
-
-private:
-    CSilentProgress m_silent;
-    IProgressSink* m_sink;
-};
-
-bool Replace(const std::string& temp, const std::string& path, std::string* why)
-{
-    if (std::rename(temp.c_str(), path.c_str()) == 0)
-        return true;
-    if (why)
-        *why = "cannot replace " + path + ": " + std::strerror(errno);
-    std::remove(temp.c_str());
-    return false;
-}
+int Component(vtkDataArray* a, vtkIdType i, int c) { return detail::TruncateToInt(a->GetComponent(i, c)); }
 
 } // namespace
 
@@ -217,7 +138,7 @@ ExportResult WriteXyzRgbListing(const CQuarlonDoc& doc, const std::string& path,
                 out.Fixed6(m.texture->GetComponent(i, 1)), out.Char(' ');
                 out.Text(m.image);
             }
-            out.Char('\n');
+            out.EndLine();
         }
     }
     out.Flush();
@@ -254,59 +175,154 @@ bool WriteXyzRgbListingPlain(const CQuarlonDoc& doc, const std::string& path)
     return std::fclose(f) == 0;
 }
 
+namespace {
+
+// The faces of a model as PLY lists of at most 255 indexes: polygons as
+// they are (larger ones as fans), strips as their triangles.
+template <typename Face> void ForEachFace(vtkPolyData* data, Face&& face)
+{
+    const vtkIdType* ids = nullptr;
+    vtkIdType n = 0;
+    vtkCellArray* polys = data->GetPolys();
+    for (polys->InitTraversal(); polys->GetNextCell(n, ids);) {
+        if (n < 3)
+            continue;
+        if (n <= 255) {
+            face(ids, n);
+            continue;
+        }
+        for (vtkIdType k = 1; k + 1 < n; ++k) {
+            const vtkIdType tri[3] = {ids[0], ids[k], ids[k + 1]};
+            face(tri, 3);
+        }
+    }
+    vtkCellArray* strips = data->GetStrips();
+    for (strips->InitTraversal(); strips->GetNextCell(n, ids);)
+        for (vtkIdType k = 0; k + 2 < n; ++k) {
+            // Every other triangle of a strip turns the other way.
+            const vtkIdType tri[3] = {ids[k], ids[k % 2 ? k + 2 : k + 1], ids[k % 2 ? k + 1 : k + 2]};
+            face(tri, 3);
+        }
+}
+
+unsigned char Byte(double v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : static_cast<int>(v)); }
+
+void PutLittle(std::string& out, const void* value, size_t size)
+{
+    unsigned char bytes[8];
+    std::memcpy(bytes, value, size);
+    const unsigned int probe = 1;
+    if (*reinterpret_cast<const unsigned char*>(&probe) == 0)
+        std::reverse(bytes, bytes + size);
+    out.append(reinterpret_cast<const char*>(bytes), size);
+}
+
+} // namespace
+
 ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, bool binary, IProgressSink* sink,
                             std::string* why)
 {
     ExportProgress progress(sink);
-    vtkNew<vtkAppendPolyData> append;
-    int parts = 0;
-    CQuarlonDoc::Position pos = doc.GetFirstModelPosition();
-    while (pos) {
-        CScanPos* model = doc.GetNextModel(pos);
-        vtkPolyData* data = model ? model->GetPolyData() : nullptr;
-        if (!data)
-            continue;
-        // Each model where the view draws it, relative to the document offset.
-        double offset[3];
-        model->GetOffset(offset);
-        vtkNew<vtkTransform> place;
-        place->Translate(offset);
-        vtkNew<vtkTransformPolyDataFilter> placed;
-        placed->SetTransform(place);
-        placed->SetInputData(data);
-        placed->Update();
-        vtkNew<vtkPolyData> copy;
-        copy->ShallowCopy(placed->GetOutput());
-        append->AddInputData(copy);
-        ++parts;
-    }
-    if (parts == 0)
+    const std::vector<ListedModel> models = ModelsOf(doc);
+    if (models.empty())
         return Fail(why, "the document holds no model");
-    append->Update();
-    if (progress->IsAborted())
-        return ExportResult::Aborted;
+    vtkIdType vertices = 0, faces = 0;
+    for (const ListedModel& m : models) {
+        vertices += m.data->GetNumberOfPoints();
+        ForEachFace(m.data, [&](const vtkIdType*, vtkIdType) { ++faces; });
+    }
+    if (vertices > INT_MAX)
+        return Fail(why, "more points than a PLY index can number");
 
-    // Ends in ".ply": the library's PLY code adds that ending to any name
-    // that lacks it.
-    const std::string temp = TempName(path) + ".ply";
     double docOffset[3];
     doc.GetOffset(docOffset);
-    char comment[256];
-    std::snprintf(comment, sizeof comment, "offset %.6f %.6f %.6f", docOffset[0], docOffset[1], docOffset[2]);
-    vtkNew<vtkPLYWriter> writer;
-    writer->SetFileName(temp.c_str());
-    writer->SetInputData(append->GetOutput());
-    writer->SetArrayName("RGB");
-    writer->AddComment(comment);
-    binary ? writer->SetFileTypeToBinary() : writer->SetFileTypeToASCII();
-    VtkErrorCatcher errors(writer);
-    const bool written = writer->Write() == 1 && !errors.HasError();
-    // TODO: a PLY writer of our own through CheckedOutputFile, so that a
-    // full disk is seen (VTK 9.1's output-string mode writes nothing).
-    if (!written || !Synced(temp)) {
+    char line[256];
+    std::string header = std::string("ply\nformat ") + (binary ? "binary_little_endian" : "ascii") + " 1.0\n";
+    std::snprintf(line, sizeof line, "comment offset %.6f %.6f %.6f\n", docOffset[0], docOffset[1], docOffset[2]);
+    header += line;
+    header += "element vertex " + std::to_string(vertices) + "\n";
+    header += "property float x\nproperty float y\nproperty float z\n";
+    header += "property uchar red\nproperty uchar green\nproperty uchar blue\n";
+    header += "element face " + std::to_string(faces) + "\n";
+    header += "property list uchar int vertex_indices\nend_header\n";
+
+    const std::string temp = TempName(path);
+    CheckedOutputFile file;
+    if (!file.Open(temp))
+        return Fail(why, "cannot write " + path + ": " + file.Error());
+    LineWriter out(file.Stream());
+    out.Text(header);
+    auto aborted = [&](vtkIdType done) {
+        if ((done & 8191) != 0)
+            return false;
+        progress->SetFraction(static_cast<double>(done) / static_cast<double>(vertices + faces + 1));
+        progress->PumpMessages();
+        return progress->IsAborted();
+    };
+    vtkIdType done = 0;
+    bool stop = false;
+    for (const ListedModel& m : models) {
+        const vtkIdType n = m.data->GetNumberOfPoints();
+        for (vtkIdType i = 0; i < n && !stop; ++i, ++done) {
+            if ((stop = aborted(done)))
+                break;
+            double p[3];
+            m.data->GetPoints()->GetPoint(i, p);
+            // Each model where the view draws it, relative to the document offset.
+            const float xyz[3] = {static_cast<float>(p[0] + m.own[0]), static_cast<float>(p[1] + m.own[1]),
+                                  static_cast<float>(p[2] + m.own[2])};
+            unsigned char rgb[3];
+            for (int c = 0; c < 3; ++c)
+                rgb[c] = m.rgb ? Byte(m.rgb->GetComponent(i, c)) : static_cast<unsigned char>(m.solid[c]);
+            if (binary) {
+                for (float v : xyz)
+                    PutLittle(out.Buffer(), &v, sizeof v);
+                out.Buffer().append(reinterpret_cast<const char*>(rgb), 3);
+                out.FlushIfFull();
+            } else {
+                for (float v : xyz) {
+                    char text[32];
+                    out.Buffer().append(text, std::to_chars(text, text + sizeof text, v).ptr);
+                    out.Char(' ');
+                }
+                out.Int(rgb[0]), out.Char(' '), out.Int(rgb[1]), out.Char(' '), out.Int(rgb[2]);
+                out.EndLine();
+            }
+        }
+    }
+    vtkIdType base = 0;
+    for (const ListedModel& m : models) {
+        if (stop)
+            break;
+        ForEachFace(m.data, [&](const vtkIdType* ids, vtkIdType n) {
+            if (stop || (stop = aborted(done++)))
+                return;
+            if (binary) {
+                out.Buffer() += static_cast<char>(n);
+                for (vtkIdType k = 0; k < n; ++k) {
+                    const int index = static_cast<int>(base + ids[k]);
+                    PutLittle(out.Buffer(), &index, sizeof index);
+                }
+                out.FlushIfFull();
+            } else {
+                out.Int(n);
+                for (vtkIdType k = 0; k < n; ++k)
+                    out.Char(' '), out.Int(base + ids[k]);
+                out.EndLine();
+            }
+        });
+        base += m.data->GetNumberOfPoints();
+    }
+    out.Flush();
+    if (stop) {
+        file.Commit();
         std::remove(temp.c_str());
-        return Fail(why, "cannot write " + path + ": " +
-                             (errors.HasError() ? errors.GetMessage() : std::string("the file could not be synced")));
+        return ExportResult::Aborted;
+    }
+    progress->SetFraction(1.0);
+    if (!file.Commit()) {
+        std::remove(temp.c_str());
+        return Fail(why, "cannot write " + path + ": " + file.Error());
     }
     return Replace(temp, path, why) ? ExportResult::Ok : ExportResult::Failed;
 }

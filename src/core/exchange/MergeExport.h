@@ -10,7 +10,8 @@ class IProgressSink;
 
 namespace exchange {
 
-enum class ExportResult { Ok, Failed, Aborted };
+// Refused: the options cannot be applied; the reason is the message to show.
+enum class ExportResult { Ok, Failed, Aborted, Refused };
 
 // One line per point, models in document order: X Y Z (the file's own
 // coordinates: document offset + model offset + point, "%lf"), R G B
@@ -24,8 +25,9 @@ ExportResult WriteXyzRgbListing(const CQuarlonDoc& doc, const std::string& path,
 bool WriteXyzRgbListingPlain(const CQuarlonDoc& doc, const std::string& path);
 
 // All models appended into one PLY, each at its place relative to the
-// document offset (as the view draws them), colours from "RGB"; the
-// document offset is recorded as "comment offset X Y Z".
+// document offset (as the view draws them), colours from "RGB" (the solid
+// colour for a model without), polygons and strips as faces; the document
+// offset is recorded as "comment offset X Y Z".
 ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, bool binary, IProgressSink* sink,
                             std::string* why = nullptr);
 

@@ -1,0 +1,59 @@
+#include "core/exchange/ExportSupport.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace exchange::detail {
+
+ExportResult Fail(std::string* why, const std::string& reason)
+{
+    if (why)
+        *why = reason;
+    return ExportResult::Failed;
+}
+
+bool Replace(const std::string& temp, const std::string& path, std::string* why)
+{
+    if (std::rename(temp.c_str(), path.c_str()) == 0)
+        return true;
+    if (why)
+        *why = "cannot replace " + path + ": " + std::strerror(errno);
+    std::remove(temp.c_str());
+    return false;
+}
+
+bool Synced(const std::string& file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_size > 0 && ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+ExportProgress::ExportProgress(IProgressSink* sink) : m_sink(sink ? sink : &m_silent)
+{
+    m_sink->SetText("Saving Data...");
+    m_sink->PumpMessages();
+}
+
+int TruncateToInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= 2147483647.0)
+        return INT_MAX;
+    if (value <= -2147483648.0)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+} // namespace exchange::detail
