@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <vtkCellArray.h>
 #include <vtkPLYReader.h>
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
@@ -100,7 +101,7 @@ TEST_F(MergeExport, TheWorkedExampleOfTheFormat)
 TEST_F(MergeExport, PlyHoldsEveryModelAtItsPlaceWithColours)
 {
     ASSERT_NE(Add("a.vtp", {4, 3, true, {RgbArray()}}, "1000"), nullptr);
-    ASSERT_NE(Add("b.vtp", {4, 3, true, {RgbArray()}}, "1010"), nullptr);
+    ASSERT_NE(Add("b.vtp", {4, 3, true, {}}, "1010"), nullptr); // no colours: its solid colour
     for (bool binary : {false, true}) {
         const std::string out = dir.File(binary ? "b.ply" : "a.ply");
         std::string why;
@@ -117,7 +118,16 @@ TEST_F(MergeExport, PlyHoldsEveryModelAtItsPlaceWithColours)
         back->GetBounds(bounds);
         EXPECT_DOUBLE_EQ(bounds[0], 0.0);
         EXPECT_DOUBLE_EQ(bounds[1], 13.0) << "the second model 10 m east of the first";
-        EXPECT_NE(back->GetPointData()->GetArray("RGB"), nullptr);
+        EXPECT_EQ(back->GetNumberOfPolys(), 2 * 12) << "the triangles of both models";
+        auto* rgb = vtkUnsignedCharArray::SafeDownCast(back->GetPointData()->GetArray("RGB"));
+        ASSERT_NE(rgb, nullptr);
+        EXPECT_EQ(rgb->GetValue(3 * 23), 255) << "white, the second model's solid colour";
+        // The second model's triangles index its own points.
+        vtkIdType n = 0;
+        const vtkIdType* ids = nullptr;
+        back->GetPolys()->GetCellAtId(12, n, ids);
+        ASSERT_EQ(n, 3);
+        EXPECT_GE(*std::min_element(ids, ids + 3), 12);
     }
 }
 
@@ -131,6 +141,8 @@ TEST_F(MergeExport, AFailedOrAbortedExportKeepsTheFileThatWasThere)
         bool IsAborted() const override { return true; }
     } abort;
     EXPECT_EQ(WriteXyzRgbListing(doc, dir.File("keep.txt"), &abort), ExportResult::Aborted);
+    EXPECT_EQ(ReadText(dir.File("keep.txt")), "the user's file");
+    EXPECT_EQ(WriteMergedPly(doc, dir.File("keep.txt"), true, &abort), ExportResult::Aborted);
     EXPECT_EQ(ReadText(dir.File("keep.txt")), "the user's file");
     EXPECT_FALSE(FileExists(dir.File("keep.txt.part~")));
     std::string why;
@@ -146,6 +158,12 @@ TEST_F(MergeExport, AFailedOrAbortedExportKeepsTheFileThatWasThere)
     EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
     EXPECT_EQ(ReadText(mnt + "/out.txt"), "old");
     EXPECT_FALSE(FileExists(mnt + "/out.txt.part~"));
+    // The merged PLY sees the full disk too.
+    WriteText(mnt + "/out.ply", "old");
+    EXPECT_EQ(WriteMergedPly(doc, mnt + "/out.ply", false, nullptr, &why), ExportResult::Failed);
+    EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
+    EXPECT_EQ(ReadText(mnt + "/out.ply"), "old");
+    EXPECT_FALSE(FileExists(mnt + "/out.ply.part~"));
     ::umount(mnt.c_str());
 }
 

@@ -209,6 +209,8 @@ void CMainFrame::BuildMenus()
     tools->addAction(MakeAction(cmd::ScaleModel));
     tools->addAction(MakeAction(cmd::ZExaggeration));
     tools->addSeparator();
+    tools->addAction(MakeAction(cmd::AsciiExport));
+    tools->addSeparator();
     QMenu* merge = tools->addMenu(QStringLiteral("Merge Models"));
     for (int id : {cmd::MergeObj, cmd::MergePly, cmd::MergeVrml, cmd::MergeAscii})
         merge->addAction(MakeAction(id));

@@ -41,6 +41,7 @@ enum Id {
     ZExaggeration = 32843,
     Measure = 32791,
     ScaleModel = 32795,
+    AsciiExport = 32797,
     MergeObj = 32846,
     MergeAscii = 32847,
     MergePly = 32848,

@@ -77,6 +77,7 @@ QString QtFilter(const QString& pipeFilter)
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        patterns = patterns.simplified(); // "*.xyz;" names one pattern
         QString label = parts[i];
         // The label usually repeats the patterns in brackets; Qt reads those.
         const int bracket = label.indexOf(QLatin1Char('('));

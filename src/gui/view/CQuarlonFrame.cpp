@@ -8,6 +8,7 @@
 #include "gui/common/Prompts.h"
 #include "core/common/AppSettings.h"
 #include "gui/controls/CVTKListenerDlg.h"
+#include "gui/exchange/CASCIIExportDlg.h"
 #include "gui/exchange/CModelListDlg.h"
 #include "gui/tools/CMeasureDlg.h"
 #include "gui/tools/CScaleDlg.h"
@@ -317,6 +318,7 @@ bool CQuarlonFrame::OnCommand(int id)
     case cmd::ZExaggeration: OnZExaggeration(); return true;
     case cmd::Measure: OnMeasure(); return true;
     case cmd::ScaleModel: OnScaleModel(); return true;
+    case cmd::AsciiExport: OnAsciiExport(); return true;
     case cmd::MergeObj:
     case cmd::MergePly:
     case cmd::MergeVrml:
@@ -443,6 +445,49 @@ void CQuarlonFrame::OnMergeModels(int id)
         return;
     }
     Prompt().Message(this, QStringLiteral("Process completed."), IPrompt::Icon::Information);
+}
+
+void CQuarlonFrame::OnAsciiExport()
+{
+    const int n = m_pDocument->GetModelCount();
+    if (n == 0) {
+        Prompt().Message(this,
+                         QStringLiteral("No models present in the document.\nPlease add one or models following "
+                                        "\"File\" menu."),
+                         IPrompt::Icon::Warning);
+        return;
+    }
+    CreateModelListDlg();
+    if (!m_pModelListDlg)
+        return;
+    if (!m_pModelListDlg->isVisible() && n >= 2)
+        ShowModelList();
+    const QList<int> rows = m_pModelListDlg->List()->SelectedRows();
+    const int s = rows.size();
+    if (s == 0 && n != 1) {
+        Prompt().Message(this, QStringLiteral("Please select the model you want to export from \"Models List\" window."),
+                         IPrompt::Icon::Information);
+        return;
+    }
+    if (s != 1 && n != 1) {
+        Prompt().Message(this, QStringLiteral("Please select just one model to export from \"Models List\" window."),
+                         IPrompt::Icon::Warning);
+        return;
+    }
+    CScanPos* model = nullptr;
+    if (n == 1) {
+        CQuarlonDoc::Position pos = m_pDocument->GetFirstModelPosition();
+        model = m_pDocument->GetNextModel(pos);
+    } else {
+        model = m_pModelListDlg->GetModelAt(rows.first());
+    }
+    if (!model) {
+        Prompt().Message(this, QStringLiteral("An error occurred while retrieving model points coordinates!"),
+                         IPrompt::Icon::Warning);
+        return;
+    }
+    CASCIIExportDlg dialog(model, this);
+    dialog.DoModal();
 }
 
 void CQuarlonFrame::OnOpenInside()

@@ -72,6 +72,7 @@ public:
     void OnScaleModel();
     // "Merge Models": OBJ, PLY, VRML or the point listing of all models.
     void OnMergeModels(int commandId);
+    void OnAsciiExport();
 
 protected:
     void showEvent(QShowEvent* event) override;
