@@ -1,14 +1,19 @@
-// The XYZRGBTexXTexYImg listing against the same listing written with
-// fprintf line by line, on one model in one run: time ratio and whether the
-// bytes agree.
+// The two text exports against the same files written with printf, on one
+// model in one run: the XYZRGBTexXTexYImg listing and the configurable ASCII
+// export (default definition: X Y Z R G B Intensity). Time ratios, whether
+// the bytes agree, and the peak memory above loading alone.
 #include "BenchUtil.h"
 
+#include "core/exchange/AsciiExport.h"
 #include "core/exchange/MergeExport.h"
+#include "core/model/CScanPos.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"
 
 
 #include <array>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -42,49 +47,77 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(folder);
     const std::string model = folder + "/model.vtp";
     MakeModel(model, n);
-    std::cout << "model: " << n << " points with RGB and Texture\n";
-    auto run = [&](bool fast) {
-        return bench::Measure([&] {
-            CRendererView view;
-            CQuarlonDoc doc;
-            doc.SetView(&view);
-            doc.SetSettingsReadOnly(true);
-            if (!doc.OnOpenDocument(model))
-                return false;
-            const std::string out = folder + (fast ? "/fast.txt" : "/plain.txt");
-            // Only the writing is timed by the difference of the two runs'
-            // totals: loading is the same in both.
-            return fast ? exchange::WriteXyzRgbListing(doc, out, nullptr) == exchange::ExportResult::Ok
-                        : exchange::WriteXyzRgbListingPlain(doc, out);
-        });
+    std::cout << "model: " << n << " points with RGB, Intensity and Texture\n";
+
+    enum Kind { ListingPlain, Listing, AsciiPlain, Ascii };
+    static const char* const names[] = {"/plain.txt", "/fast.txt", "/ascii-plain.txt", "/ascii.txt"};
+    auto write = [&](const CQuarlonDoc& doc, Kind kind) {
+        const std::string out = folder + names[kind];
+        CQuarlonDoc::Position pos = doc.GetFirstModelPosition();
+        const exchange::AsciiSource source = exchange::AsciiSourceOf(*doc.GetNextModel(pos));
+        switch (kind) {
+        case ListingPlain: return exchange::WriteXyzRgbListingPlain(doc, out);
+        case Listing: return exchange::WriteXyzRgbListing(doc, out, nullptr) == exchange::ExportResult::Ok;
+        case AsciiPlain: return exchange::WriteAsciiExportPlain(source, exchange::AsciiDefinition(), out);
+        default:
+            return exchange::WriteAsciiExport(source, exchange::AsciiDefinition(), out, nullptr) ==
+                   exchange::ExportResult::Ok;
+        }
     };
-    auto load = [&] {
-        return bench::Measure([&] {
-            CRendererView view;
-            CQuarlonDoc doc;
-            doc.SetView(&view);
-            doc.SetSettingsReadOnly(true);
-            return doc.OnOpenDocument(model);
-        });
+    auto open = [&](CQuarlonDoc& doc, CRendererView& view) {
+        doc.SetView(&view);
+        doc.SetSettingsReadOnly(true);
+        return doc.OnOpenDocument(model);
     };
-    std::vector<double> loads, plains, fasts;
+
+    // Peak memory: loading alone, and loading then each fast export, each
+    // in a process of its own.
+    auto peak = [&](int kind) {
+        return bench::Measure([&] {
+                   CRendererView view;
+                   CQuarlonDoc doc;
+                   return open(doc, view) && (kind < 0 || write(doc, static_cast<Kind>(kind)));
+               })
+            .peakKiB;
+    };
+    const long loadPeak = peak(-1), listingPeak = peak(Listing), asciiPeak = peak(Ascii);
+
+    // Time: the four writers in turn on one loaded document.
+    CRendererView view;
+    CQuarlonDoc doc;
+    if (!open(doc, view)) {
+        std::cerr << "the model did not load\n";
+        return 1;
+    }
+    std::vector<double> times[4];
     for (int r = 0; r < reps; ++r) {
-        loads.push_back(load().seconds);
-        plains.push_back(run(false).seconds);
-        fasts.push_back(run(true).seconds);
-        std::cout << "rep " << r + 1 << ": load " << loads.back() << " s | load + fprintf " << plains.back()
-                  << " s | load + listing " << fasts.back() << " s\n";
+        for (int k = 0; k < 4; ++k) {
+            const auto t0 = std::chrono::steady_clock::now();
+            if (!write(doc, static_cast<Kind>(k))) {
+                std::cerr << "writing " << names[k] << " failed\n";
+                return 1;
+            }
+            times[k].push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        }
+        std::cout << "rep " << r + 1 << ": fprintf listing " << times[0].back() << " s | listing " << times[1].back()
+                  << " s | printf ascii " << times[2].back() << " s | ascii " << times[3].back() << " s\n";
     }
     auto median = [](std::vector<double> v) {
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
     };
-    const double l = median(loads), p = median(plains) - l, f = median(fasts) - l;
-    const double bytes = static_cast<double>(std::filesystem::file_size(folder + "/plain.txt"));
-    std::printf("writing: fprintf %.3f s (%.0f MB/s), listing %.3f s (%.0f MB/s)\n", p, bytes / p / 1e6, f,
-                bytes / f / 1e6);
-    std::printf("time ratio fprintf/listing: %.2f (target >= 3) %s\n", p / f, p / f >= 3 ? "ok" : "MISSED");
-    std::printf("identical bytes: %s\n", Read(folder + "/plain.txt") == Read(folder + "/fast.txt") ? "yes" : "NO");
+    auto report = [&](const char* what, int plain, int fast, long fastPeak) {
+        const double p = median(times[plain]), f = median(times[fast]);
+        const double bytes = static_cast<double>(std::filesystem::file_size(folder + names[plain]));
+        const bool same = Read(folder + names[plain]) == Read(folder + names[fast]);
+        std::printf("%s: printf %.3f s (%.0f MB/s), ours %.3f s (%.0f MB/s, synced to disk)\n", what, p,
+                    bytes / p / 1e6, f, bytes / f / 1e6);
+        std::printf("  time ratio printf/ours: %.2f (target >= 3) %s; identical bytes: %s; peak memory above "
+                    "loading: %ld KiB for a %.0f MB file\n",
+                    p / f, p / f >= 3 ? "ok" : "MISSED", same ? "yes" : "NO", fastPeak - loadPeak, bytes / 1e6);
+    };
+    report("XYZRGBTexXTexYImg listing", ListingPlain, Listing, listingPeak);
+    report("ASCII export (default definition)", AsciiPlain, Ascii, asciiPeak);
     std::filesystem::remove_all(folder);
     return 0;
 }

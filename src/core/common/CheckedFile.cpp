@@ -96,10 +96,25 @@ private:
             } else {
                 p += w;
                 n -= static_cast<size_t>(w);
+                StartWriteBack(static_cast<size_t>(w));
             }
         }
         return true;
     }
+    // Hands the disk what is written every few megabytes, so that the sync
+    // at the end waits for the last part only, not for the whole file.
+    void StartWriteBack(size_t written)
+    {
+        m_written += written;
+        if (m_written - m_started < kWriteBackStep)
+            return;
+        ::sync_file_range(m_fd, static_cast<off_t>(m_started), static_cast<off_t>(m_written - m_started),
+                          SYNC_FILE_RANGE_WRITE);
+        m_started = m_written;
+    }
+    static constexpr size_t kWriteBackStep = 8u << 20;
+    size_t m_written = 0; // bytes written so far (the writers write in order)
+    size_t m_started = 0; // bytes handed to the disk
     bool Flush()
     {
         if (m_fd < 0) {

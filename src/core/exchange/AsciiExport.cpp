@@ -132,8 +132,7 @@ public:
     // Appends the line of point i.
     void Line(vtkIdType i, LineWriter& out) const
     {
-        std::string& line = out.Buffer();
-        const size_t start = line.size();
+        const size_t start = out.Pending(); // lines go out only at their ends
         double p[3] = {0, 0, 0};
         if (m_needPoint)
             m_points->GetPoint(i, p);
@@ -166,8 +165,8 @@ public:
                 break;
             }
             case kItemEndln:
-                if (line.size() > start)
-                    line.pop_back(); // the separator after the previous column
+                if (out.Pending() > start)
+                    out.Unput(); // the separator after the previous column
                 out.EndLine();
                 return;
             default:
@@ -401,8 +400,8 @@ bool SimulateAsciiExport(const AsciiSource& source, const AsciiDefinition& defin
     }
     Composer composer(source, definition, false);
     const vtkIdType n = std::min<vtkIdType>(source.data->GetNumberOfPoints(), kSimulatedLines);
-    std::ostringstream unused;
-    LineWriter out(unused);
+    std::ostringstream lines;
+    LineWriter out(lines);
     for (vtkIdType i = 0; i < n; ++i) {
         if (const int v = composer.DivisionAt(i); v >= 0) {
             Refuse(why, v);
@@ -410,8 +409,9 @@ bool SimulateAsciiExport(const AsciiSource& source, const AsciiDefinition& defin
         }
         composer.Line(i, out);
     }
+    out.Flush();
     if (text)
-        *text = out.Buffer();
+        *text = lines.str();
     return true;
 }
 

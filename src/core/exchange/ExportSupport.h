@@ -7,8 +7,10 @@
 #include "core/common/NumberFormat.h"
 
 #include <charconv>
+#include <cstring>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace exchange::detail {
 
@@ -40,46 +42,63 @@ private:
 int TruncateToInt(double value);
 
 // A line buffer that formats as printf's "%.Nf" and "%d" do, byte for
-// byte, and hands the stream a megabyte at a time.
+// byte, straight into its memory, and hands the stream a megabyte at a
+// time. It goes out only at line ends (FlushIfFull), so a line can still be
+// shortened (Unput); the slack holds any line of the exports.
 class LineWriter {
 public:
-    explicit LineWriter(std::ostream& out) : m_out(out) { m_buffer.reserve(kFlushAt + 4096); }
-    void Fixed(double v, int decimals)
-    {
-        char text[kFixedCapacity];
-        m_buffer.append(text, FormatFixed(v, decimals, text));
-    }
+    explicit LineWriter(std::ostream& out) : m_out(out), m_data(kFlushAt + kSlack), m_pos(m_data.data()) {}
+    ~LineWriter() = default;
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+
+    void Fixed(double v, int decimals) { m_pos = FormatFixed(v, decimals, m_pos); }
     void Fixed6(double v) { Fixed(v, 6); }
-    void Int(long long v)
+    void Int(long long v) { m_pos = std::to_chars(m_pos, m_pos + 24, v).ptr; }
+    void Char(char c) { *m_pos++ = c; }
+    void Bytes(const void* data, size_t n)
     {
-        char text[24];
-        const auto r = std::to_chars(text, text + sizeof text, v);
-        m_buffer.append(text, r.ptr);
+        Room(n);
+        std::memcpy(m_pos, data, n);
+        m_pos += n;
     }
-    void Text(const std::string& s) { m_buffer += s; }
-    void Char(char c) { m_buffer += c; }
+    void Text(const std::string& s) { Bytes(s.data(), s.size()); }
+    // Bytes of the buffer not yet handed out.
+    size_t Pending() const { return static_cast<size_t>(m_pos - m_data.data()); }
+    // Takes back the last character written.
+    void Unput() { --m_pos; }
     // Ends a line; the buffer goes out once it is large enough.
     void EndLine()
     {
-        m_buffer += '\n';
+        *m_pos++ = '\n';
         FlushIfFull();
     }
     void FlushIfFull()
     {
-        if (m_buffer.size() >= kFlushAt)
+        if (Pending() >= kFlushAt)
             Flush();
     }
     void Flush()
     {
-        m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
-        m_buffer.clear();
+        m_out.write(m_data.data(), static_cast<std::streamsize>(Pending()));
+        m_pos = m_data.data();
     }
-    std::string& Buffer() { return m_buffer; }
 
 private:
+    // Texts of any length fit: the buffer grows for one that would not.
+    void Room(size_t n)
+    {
+        if (static_cast<size_t>(m_data.data() + m_data.size() - m_pos) >= n + kSlack / 2)
+            return;
+        const size_t used = Pending();
+        m_data.resize(used + n + kSlack);
+        m_pos = m_data.data() + used;
+    }
     static constexpr size_t kFlushAt = 1 << 20;
+    static constexpr size_t kSlack = 1 << 16; // > 8 fields of kFixedCapacity
     std::ostream& m_out;
-    std::string m_buffer;
+    std::vector<char> m_data;
+    char* m_pos;
 };
 
 } // namespace exchange::detail

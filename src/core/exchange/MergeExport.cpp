@@ -207,14 +207,14 @@ template <typename Face> void ForEachFace(vtkPolyData* data, Face&& face)
 
 unsigned char Byte(double v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : static_cast<int>(v)); }
 
-void PutLittle(std::string& out, const void* value, size_t size)
+void PutLittle(LineWriter& out, const void* value, size_t size)
 {
     unsigned char bytes[8];
     std::memcpy(bytes, value, size);
     const unsigned int probe = 1;
     if (*reinterpret_cast<const unsigned char*>(&probe) == 0)
         std::reverse(bytes, bytes + size);
-    out.append(reinterpret_cast<const char*>(bytes), size);
+    out.Bytes(bytes, size);
 }
 
 } // namespace
@@ -276,13 +276,13 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
                 rgb[c] = m.rgb ? Byte(m.rgb->GetComponent(i, c)) : static_cast<unsigned char>(m.solid[c]);
             if (binary) {
                 for (float v : xyz)
-                    PutLittle(out.Buffer(), &v, sizeof v);
-                out.Buffer().append(reinterpret_cast<const char*>(rgb), 3);
+                    PutLittle(out, &v, sizeof v);
+                out.Bytes(rgb, 3);
                 out.FlushIfFull();
             } else {
                 for (float v : xyz) {
                     char text[32];
-                    out.Buffer().append(text, std::to_chars(text, text + sizeof text, v).ptr);
+                    out.Bytes(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, v).ptr - text));
                     out.Char(' ');
                 }
                 out.Int(rgb[0]), out.Char(' '), out.Int(rgb[1]), out.Char(' '), out.Int(rgb[2]);
@@ -298,10 +298,10 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
             if (stop || (stop = aborted(done++)))
                 return;
             if (binary) {
-                out.Buffer() += static_cast<char>(n);
+                out.Char(static_cast<char>(n));
                 for (vtkIdType k = 0; k < n; ++k) {
                     const int index = static_cast<int>(base + ids[k]);
-                    PutLittle(out.Buffer(), &index, sizeof index);
+                    PutLittle(out, &index, sizeof index);
                 }
                 out.FlushIfFull();
             } else {
