@@ -80,10 +80,12 @@ CASCIIExportDlg::CASCIIExportDlg(CScanPos* model, QWidget* parent)
         m_values[v] = new QLineEdit(variables);
         m_values[v]->setObjectName(Id(kValueIds[v]));
         m_values[v]->setMaxLength(255);
+        m_values[v]->setMinimumWidth(140);
         grid->addWidget(new QLabel(QString::fromLatin1(kRowLabels[v]), variables), 3 + v, 0);
         grid->addWidget(m_operators[v], 3 + v, 1);
         grid->addWidget(m_values[v], 3 + v, 2);
     }
+    grid->setColumnStretch(3, 1); // the constants stay short, the notes keep their width
 
     auto* composition = new QGroupBox(QStringLiteral("Line composition "), this);
     auto* compose = new QVBoxLayout(composition);
