@@ -11,7 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <vtkActor.h>
+#include <vtkActorCollection.h>
 #include <vtkCellArray.h>
+#include <vtkMapper.h>
+#include <vtkOBJImporter.h>
+#include <vtkVRMLImporter.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
 #include <vtkPLYReader.h>
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
@@ -164,6 +171,12 @@ TEST_F(MergeExport, AFailedOrAbortedExportKeepsTheFileThatWasThere)
     EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
     EXPECT_EQ(ReadText(mnt + "/out.ply"), "old");
     EXPECT_FALSE(FileExists(mnt + "/out.ply.part~"));
+    // So do the library's scene writers, which report nothing themselves.
+    WriteText(mnt + "/scene.obj", "old");
+    EXPECT_EQ(WriteScene(doc, mnt + "/scene.obj", SceneFormat::Obj, nullptr, &why), ExportResult::Failed);
+    EXPECT_NE(why.find("disk full"), std::string::npos) << why;
+    EXPECT_EQ(ReadText(mnt + "/scene.obj"), "old");
+    EXPECT_FALSE(FileExists(mnt + "/scene.mtl"));
     ::umount(mnt.c_str());
 }
 
@@ -220,10 +233,61 @@ TEST_F(MergeExport, ObjAndVrmlHoldEveryVisibleModelAsDrawn)
     // The second model 10 m east of the first, as the view draws it.
     EXPECT_NE(obj.find("\nv 10 0 "), std::string::npos) << obj.substr(0, 400);
 
+    // VTK's importer reads it back: two models, their points, the
+    // second one's place.
+    {
+        vtkNew<vtkOBJImporter> importer;
+        importer->SetFileName(dir.File("scene.obj").c_str());
+        importer->SetFileNameMTL(dir.File("scene.mtl").c_str());
+        vtkNew<vtkRenderWindow> window;
+        vtkNew<vtkRenderer> renderer;
+        window->AddRenderer(renderer);
+        importer->SetRenderWindow(window);
+        importer->Update();
+        // Each group holds all the file's vertices; its faces tell the model.
+        vtkActorCollection* actors = renderer->GetActors();
+        std::vector<std::pair<vtkIdType, double>> models; // faces, smallest x of their points
+        actors->InitTraversal();
+        while (vtkActor* actor = actors->GetNextActor()) {
+            auto* data = vtkPolyData::SafeDownCast(actor->GetMapper()->GetInput());
+            if (!data || data->GetNumberOfPolys() == 0)
+                continue;
+            double xmin = 1e300;
+            vtkIdType n = 0;
+            const vtkIdType* ids = nullptr;
+            for (data->GetPolys()->InitTraversal(); data->GetPolys()->GetNextCell(n, ids);)
+                for (vtkIdType k = 0; k < n; ++k)
+                    xmin = std::min(xmin, data->GetPoint(ids[k])[0]);
+            models.push_back({data->GetNumberOfPolys(), xmin});
+        }
+        std::sort(models.begin(), models.end());
+        ASSERT_EQ(models.size(), 2u);
+        EXPECT_EQ(models[0].first, 8) << "the 3 x 3 model's triangles";
+        EXPECT_DOUBLE_EQ(models[0].second, 10.0) << "10 m east of the other";
+        EXPECT_EQ(models[1].first, 24);
+        EXPECT_DOUBLE_EQ(models[1].second, 0.0);
+    }
     ASSERT_EQ(WriteScene(doc, dir.File("scene.wrl"), SceneFormat::Vrml, nullptr, &why), ExportResult::Ok) << why;
     const std::string wrl = ReadText(dir.File("scene.wrl"));
     EXPECT_EQ(wrl.substr(0, 10), "#VRML V2.0");
     EXPECT_NE(wrl.find("IndexedFaceSet"), std::string::npos);
+    {
+        vtkNew<vtkVRMLImporter> importer;
+        importer->SetFileName(dir.File("scene.wrl").c_str());
+        vtkNew<vtkRenderWindow> window;
+        vtkNew<vtkRenderer> renderer;
+        window->AddRenderer(renderer);
+        importer->SetRenderWindow(window);
+        importer->Update();
+        vtkIdType faces = 0, points = 0;
+        vtkActorCollection* actors = renderer->GetActors();
+        actors->InitTraversal();
+        while (vtkActor* actor = actors->GetNextActor())
+            if (auto* data = vtkPolyData::SafeDownCast(actor->GetMapper()->GetInput()))
+                faces += data->GetNumberOfPolys(), points += data->GetNumberOfPoints();
+        EXPECT_EQ(faces, 32);
+        EXPECT_EQ(points, 29);
+    }
 
     // Hidden models are not part of the scene; nothing left behind.
     b->SetVisibility(false);

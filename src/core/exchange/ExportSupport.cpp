@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace exchange::detail {
@@ -34,7 +35,12 @@ bool Synced(const std::string& file)
     if (fd < 0)
         return false;
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && st.st_size > 0 && ::fsync(fd) == 0;
+    bool ok = ::fstat(fd, &st) == 0 && st.st_size > 0 && ::fsync(fd) == 0;
+    // The library does not say when a write failed; a file system left
+    // without a free block almost surely cut the file short.
+    struct statvfs fs {};
+    if (ok && ::fstatvfs(fd, &fs) == 0 && fs.f_bavail == 0 && fs.f_blocks > 0)
+        ok = false;
     ::close(fd);
     return ok;
 }

@@ -23,7 +23,8 @@ inline std::string TempName(const std::string& path) { return path + ".part~"; }
 bool Replace(const std::string& temp, const std::string& path, std::string* why);
 
 // A file written by a library that checks none of its writes: at least it
-// must be there, not empty, and on the disk before it replaces anything.
+// must be there, not empty, on the disk, and not on a file system that it
+// filled up, before it replaces anything.
 bool Synced(const std::string& file);
 
 // The sink every export reports to: the caller's, or a silent one.

@@ -396,7 +396,10 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
         moves = {{file, path}};
     }
     for (const auto& move : moves)
-        written = written && Synced(move.first);
+        if (written && !Synced(move.first)) {
+            written = false;
+            error = "the file could not be completed (is the disk full?)";
+        }
     bool moved = written;
     for (const auto& move : moves)
         if (moved && std::rename(move.first.c_str(), move.second.c_str()) != 0) {
