@@ -467,6 +467,41 @@ void CScanPos::GetOffset(double offset[3]) const
 }
 
 vtkLODProp3D* CScanPos::GetActor() const { return m_pActor; }
+bool CScanPos::ApplyTexture(const std::string& imagePath)
+{
+    if (imagePath.empty() || !qpath::IsExistingFile(imagePath))
+        return false;
+    ReleaseTexture();
+    // The levels let go of the old image too: a failure below leaves the
+    // model untextured, not showing what was released.
+    if (m_pActor) {
+        m_pActor->SetLODTexture(kFullLevel, nullptr);
+        m_pActor->SetLODTexture(kReducedLevel, nullptr);
+    }
+    vtkSmartPointer<vtkImageReader2> reader = CreateImageReader(qpath::ToLower(qpath::Split(imagePath).extension));
+    if (!reader)
+        return false;
+    // Decoders allocate what the header claims; judge it first.
+    if (!image::CheckDecodable(imagePath).empty())
+        return false;
+    {
+        LoadProgress progress(m_pDocument);
+        reader->SetFileName(imagePath.c_str());
+        if (RunStage(progress.listener, reader, "Reading Texture Image...") != StageResult::Done)
+            return false;
+        auto texture = vtkSmartPointer<vtkTexture>::New();
+        texture->SetInputConnection(reader->GetOutputPort());
+        texture->InterpolateOn();
+        if (RunStage(progress.listener, texture, "Preparing Texture...") != StageResult::Done)
+            return false;
+        m_pImageReader = reader;
+        m_pTexture = texture;
+    }
+    SetColorMap(ColorMapDirect);
+    SetRepresentation(15);
+    return true;
+}
+
 vtkTexture* CScanPos::GetTexture() const { return m_pTexture; }
 vtkLookupTable* CScanPos::GetLookupTable() const { return m_pLookupTable; }
 

@@ -65,6 +65,13 @@ public:
     // Why the last load failed, in a few words (empty after success).
     const std::string& GetLoadError() const { return m_strLoadError; }
 
+    // Replaces the texture by the image at `imagePath` and shows it as
+    // "Surface Texture" (recorded even when the model cannot show it).
+    // A missing image leaves everything as it was; an unreadable, refused
+    // or aborted one leaves the model untextured. False when no texture
+    // was made.
+    bool ApplyTexture(const std::string& imagePath);
+
     void SetVisibility(bool visible);
     void SetZScale(double z);
 
