@@ -114,6 +114,8 @@ void CMainFrame::BuildToolBars()
             m_pStandardBar->addAction(MakeAction(cmd::RepresentationCommand(index)));
     }
     m_pStandardBar->addSeparator();
+    m_pStandardBar->addAction(MakeAction(cmd::ApplyTexture));
+    m_pStandardBar->addSeparator();
     m_pStandardBar->addAction(MakeAction(cmd::PerspectiveView));
     m_pStandardBar->addSeparator();
     m_pStandardBar->addAction(MakeAction(cmd::StereoAnaglyph));
@@ -192,7 +194,8 @@ void CMainFrame::BuildMenus()
             fast->addAction(Action(id) ? Action(id) : MakeAction(id));
         }
     }
-    viewItems << fast->menuAction() << view->addSeparator();
+    view->addAction(Action(cmd::ApplyTexture));
+    viewItems << fast->menuAction() << Action(cmd::ApplyTexture) << view->addSeparator();
     view->addAction(Action(cmd::StereoAnaglyph));
     view->addAction(Action(cmd::StereoRedBlue));
     viewItems << view->addSeparator();

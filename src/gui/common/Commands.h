@@ -42,6 +42,7 @@ enum Id {
     Measure = 32791,
     ScaleModel = 32795,
     AsciiExport = 32797,
+    ApplyTexture = 32845,
     MergeObj = 32846,
     MergeAscii = 32847,
     MergePly = 32848,

@@ -125,6 +125,21 @@ void DrawGlyph(QPainter& p, int id, const QColor& accent)
             p.drawLine(QPointF(x + 0.5, 9.5), QPointF(x + 0.5, x % 4 == 1 ? 12 : 11));
         break;
     }
+    case cmd::ApplyTexture: {
+        // A picture laid onto a tilted sheet.
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(QColor(120, 180, 90));
+        p.drawPolygon(QPolygonF({QPointF(1.5, 12.5), QPointF(5.5, 3.5), QPointF(14.5, 3.5), QPointF(10.5, 12.5)}));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(250, 220, 120));
+        p.drawEllipse(QPointF(10.5, 6), 1.6, 1.2);
+        p.setBrush(QColor(70, 110, 170));
+        p.drawPolygon(QPolygonF({QPointF(3.5, 11.5), QPointF(6.5, 7.5), QPointF(9, 11.5)}));
+        p.setPen(QPen(accent, 1.2));
+        p.drawLine(QPointF(13, 9), QPointF(13, 15));
+        p.drawLine(QPointF(10, 12), QPointF(16, 12));
+        break;
+    }
     case cmd::ModelsList: {
         p.setPen(QPen(kInk, 1));
         p.setBrush(Qt::white);

@@ -73,6 +73,7 @@ public:
     // "Merge Models": OBJ, PLY, VRML or the point listing of all models.
     void OnMergeModels(int commandId);
     void OnAsciiExport();
+    void OnApplyTexture();
 
 protected:
     void showEvent(QShowEvent* event) override;
