@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sys/mount.h>
 
 using namespace texture;
 
@@ -222,4 +223,31 @@ TEST_F(TextureCut, ApplyTextureKeepsItsOwnRules)
     EXPECT_NE(bare->GetTexture(), nullptr);
     EXPECT_EQ(bare->GetRepresentation(), 15);
     EXPECT_EQ(bare->GetActiveArrayName(), before) << "the colouring it had";
+}
+
+TEST_F(TextureCut, ACutThatCannotBeStoredSaysWhyAndLeavesNothing)
+{
+    MakeModel();
+    const std::string source = dir.File("source.png");
+    WriteSource(source, 900, 650);
+    ::setenv("TMPDIR", dir.File("no-such-folder").c_str(), 1);
+    {
+        PreparedTexture cut(Descriptor(), source);
+        EXPECT_EQ(cut.Status(), CutStatus::WriteFailed);
+        EXPECT_NE(cut.Reason().find("no-such-folder"), std::string::npos) << cut.Reason();
+        EXPECT_TRUE(cut.ImageToApply().empty());
+    }
+    // A temporary folder too small for the cut.
+    const std::string small = dir.File("small");
+    std::filesystem::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    ::setenv("TMPDIR", small.c_str(), 1);
+    {
+        PreparedTexture cut(Descriptor(), source);
+        EXPECT_EQ(cut.Status(), CutStatus::WriteFailed);
+        EXPECT_NE(cut.Reason().find("No space left on device"), std::string::npos) << cut.Reason();
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(small)) << "no half-written cut";
+    ::umount(small.c_str());
 }

@@ -170,10 +170,15 @@ bool CheckedOutputFile::Commit()
 
 bool WriteWholeFile(const std::string& path, const std::string& data, std::string* why)
 {
+    return WriteWholeFile(path, data.data(), data.size(), why);
+}
+
+bool WriteWholeFile(const std::string& path, const char* data, size_t size, std::string* why)
+{
     CheckedOutputFile file;
     bool ok = file.Open(path);
     if (ok) {
-        file.Stream().write(data.data(), static_cast<std::streamsize>(data.size()));
+        file.Stream().write(data, static_cast<std::streamsize>(size));
         ok = file.Commit();
     }
     if (!ok && why)

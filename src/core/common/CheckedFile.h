@@ -31,3 +31,4 @@ private:
 
 // Writes `data` to `path` through a CheckedOutputFile.
 bool WriteWholeFile(const std::string& path, const std::string& data, std::string* why = nullptr);
+bool WriteWholeFile(const std::string& path, const char* data, size_t size, std::string* why = nullptr);

@@ -88,9 +88,10 @@ PreparedTexture::PreparedTexture(const std::string& descriptorFile, const std::s
         return;
     }
 
-    // Lossless, so that swapping textures never wears them down.
+    // Lossless, so that swapping textures never wears them down; stored
+    // without compression, since the file lives only until it is read.
     std::vector<unsigned char> encoded;
-    const std::vector<int> options = {cv::IMWRITE_PNG_COMPRESSION, 1};
+    const std::vector<int> options = {cv::IMWRITE_PNG_COMPRESSION, 0};
     bool encodedOk = false;
     try {
         encodedOk = cv::imencode(".png", image(cv::Rect(r.x, r.y, r.w, r.h)), encoded, options);
@@ -112,7 +113,7 @@ PreparedTexture::PreparedTexture(const std::string& descriptorFile, const std::s
     }
     ::close(fd);
     m_temporary = name;
-    if (!WriteWholeFile(m_temporary, std::string(encoded.begin(), encoded.end()), &m_reason)) {
+    if (!WriteWholeFile(m_temporary, reinterpret_cast<const char*>(encoded.data()), encoded.size(), &m_reason)) {
         m_status = CutStatus::WriteFailed;
         return;
     }
