@@ -4,8 +4,11 @@
 // cancel, the notifications).
 #include "GuiFixtures.h"
 
+#include "gui/controls/CColorButton.h"
 #include "gui/controls/CRangeSlider.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -191,4 +194,197 @@ TEST_F(SliderTest, VerticalInvertedAndEmptyScales)
     slider.GetRange(l, r);
     EXPECT_EQ(l, 5.0);
     EXPECT_EQ(r, 5.0);
+}
+
+namespace {
+
+struct ColorButtonTest : ::testing::Test {
+    QWidget window;
+    CColorButton* button = new CColorButton(&window);
+    FakeChooser chooser;
+    QStringList log; // the button's notifications in order
+    ColorButtonTest()
+    {
+        window.resize(300, 200);
+        button->setGeometry(20, 20, 60, 24);
+        window.show();
+        QTest::qWaitForWindowExposed(&window);
+        auto record = [this](const char* name) {
+            return [this, name](unsigned int c) { log << QStringLiteral("%1 %2").arg(name).arg(c, 8, 16, QChar('0')); };
+        };
+        QObject::connect(button, &CColorButton::selectionChanged, record("changed"));
+        QObject::connect(button, &CColorButton::dropDown, record("drop"));
+        QObject::connect(button, &CColorButton::closedUp, record("closed"));
+        QObject::connect(button, &CColorButton::selectionAccepted, record("accepted"));
+        QObject::connect(button, &CColorButton::selectionCancelled, record("cancelled"));
+    }
+    CColourPopup* Open()
+    {
+        QTest::mouseClick(button, Qt::LeftButton);
+        CColourPopup* popup = button->Popup();
+        if (popup)
+            QTest::qWaitForWindowExposed(popup);
+        return popup;
+    }
+    // Mouse events go straight to the palette: it holds the mouse as a
+    // popup, and a moved desktop cursor would reach it only later.
+    static void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton)
+    {
+        QMouseEvent e(type, at, w->mapToGlobal(at), button, type == QEvent::MouseButtonRelease ? Qt::NoButton : button,
+                      Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    }
+    static void Hover(QWidget* w, QPoint at) { Send(w, QEvent::MouseMove, at); }
+    static void Click(QWidget* w, QPoint at)
+    {
+        Send(w, QEvent::MouseButtonPress, at, Qt::LeftButton);
+        Send(w, QEvent::MouseButtonRelease, at, Qt::LeftButton);
+    }
+};
+
+} // namespace
+
+TEST_F(ColorButtonTest, HoveringEscapeAndAcceptReportAsTheButtonShould)
+{
+    button->SetColor(0x00123456); // not in the table
+    CColourPopup* popup = Open();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_TRUE(button->IsPopupActive());
+    EXPECT_EQ(log, QStringList{"drop 00123456"});
+    EXPECT_EQ(popup->ChosenSelection(), CColourPopup::kCustomEntry) << "\"More Colors...\" holds it";
+    // Below the button's bottom-left corner.
+    EXPECT_EQ(popup->geometry().topLeft(), button->mapToGlobal(button->rect().bottomLeft() + QPoint(0, 1)));
+    log.clear();
+    // Moving over cells: the button forwards, its swatch stays (no tracking).
+    Hover(popup, popup->EntryRect(13).center());
+    Hover(popup, popup->EntryRect(16).center());
+    EXPECT_EQ(log, (QStringList{"changed 00ff0000", "changed 000000ff"})) << "Blu, then Rosso";
+    EXPECT_EQ(button->GetColor(), 0x00123456u);
+    log.clear();
+    QTest::keyClick(popup, Qt::Key_Escape);
+    EXPECT_EQ(log, (QStringList{"closed 00123456", "cancelled 00123456"}));
+    EXPECT_EQ(button->GetColor(), 0x00123456u);
+    EXPECT_FALSE(button->IsPopupActive());
+    QTest::qWait(20);
+    EXPECT_EQ(button->Popup(), nullptr) << "the palette deletes itself";
+
+    // Tracking on: the swatch follows; a click on a cell accepts it.
+    button->SetTrackSelection(true);
+    popup = Open();
+    ASSERT_NE(popup, nullptr);
+    log.clear();
+    Hover(popup, popup->EntryRect(26).center());
+    EXPECT_EQ(button->GetColor(), 0x0000ffffu) << "Giallo";
+    Click(popup, popup->EntryRect(26).center());
+    EXPECT_EQ(log, (QStringList{"changed 0000ffff", "closed 0000ffff", "accepted 0000ffff"}))
+        << "no second change: the colour was already shown";
+    EXPECT_EQ(button->GetColor(), 0x0000ffffu);
+}
+
+TEST_F(ColorButtonTest, AutomaticTheChooserAndAReleaseOutside)
+{
+    button->SetColor(CColourPopup::TableColour(5));
+    CColourPopup* popup = Open();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->ChosenSelection(), 5);
+    // "Automatic" accepted: the marker, and the swatch shows the default colour.
+    Hover(popup, popup->EntryRect(CColourPopup::kDefaultEntry).center());
+    Click(popup, popup->EntryRect(CColourPopup::kDefaultEntry).center());
+    EXPECT_EQ(button->GetColor(), kAutomaticColor);
+    button->SetDefaultColor(0x0000ff00);
+    const QImage swatch = button->grab().toImage();
+    EXPECT_EQ(swatch.pixelColor(10, 12), QColor(0, 255, 0)) << "the default colour in the swatch";
+    QTest::qWait(20);
+
+    // "More Colors...": the desktop chooser, opened on the initial colour.
+    popup = Open();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->ChosenSelection(), CColourPopup::kDefaultEntry);
+    chooser.accept = true;
+    chooser.colour = QColor(1, 2, 3);
+    log.clear();
+    Hover(popup, popup->EntryRect(CColourPopup::kCustomEntry).center());
+    QTest::keyClick(popup, Qt::Key_Return);
+    EXPECT_EQ(button->GetColor(), 0x00030201u);
+    EXPECT_TRUE(log.contains("accepted 00030201")) << log.join(", ").toStdString();
+    QTest::qWait(20);
+    // Cancelling the chooser cancels with the opening colour.
+    popup = Open();
+    ASSERT_NE(popup, nullptr);
+    chooser.accept = false;
+    log.clear();
+    Hover(popup, popup->EntryRect(CColourPopup::kCustomEntry).center());
+    QTest::keyClick(popup, Qt::Key_Space);
+    EXPECT_EQ(log.last(), "cancelled 00030201");
+    EXPECT_EQ(button->GetColor(), 0x00030201u);
+    QTest::qWait(20);
+    // A release outside the palette cancels.
+    popup = Open();
+    ASSERT_NE(popup, nullptr);
+    Hover(popup, popup->EntryRect(39).center());
+    log.clear();
+    Send(popup, QEvent::MouseButtonRelease, QPoint(-30, -30), Qt::LeftButton);
+    EXPECT_EQ(log, (QStringList{"closed 00030201", "cancelled 00030201"}));
+}
+
+TEST_F(ColorButtonTest, EveryNavigationKeyFromEveryCorner)
+{
+    CColourPopup* popup = Open();
+    ASSERT_NE(popup, nullptr);
+    const int D = CColourPopup::kDefaultEntry, C = CColourPopup::kCustomEntry;
+    auto from = [&](int start, Qt::Key key) {
+        // Reach the start entry with the mouse, then press the key.
+        Hover(popup, popup->EntryRect(start).center());
+        EXPECT_EQ(popup->CurrentSelection(), start);
+        QTest::keyClick(popup, key);
+        return popup->CurrentSelection();
+    };
+    struct Step {
+        int start;
+        Qt::Key key;
+        int expected;
+    } steps[] = {
+        {D, Qt::Key_Down, 0},   {D, Qt::Key_Up, C},     {D, Qt::Key_Right, 0},  {D, Qt::Key_Left, C},
+        {C, Qt::Key_Down, D},   {C, Qt::Key_Up, 39},    {C, Qt::Key_Right, D},  {C, Qt::Key_Left, 39},
+        {0, Qt::Key_Down, 8},   {0, Qt::Key_Up, D},     {0, Qt::Key_Right, 1},  {0, Qt::Key_Left, D},
+        {7, Qt::Key_Down, 15},  {7, Qt::Key_Up, D},     {7, Qt::Key_Right, 8},  {7, Qt::Key_Left, 6},
+        {32, Qt::Key_Down, C},  {32, Qt::Key_Up, 24},   {32, Qt::Key_Right, 33}, {32, Qt::Key_Left, 31},
+        {39, Qt::Key_Down, C},  {39, Qt::Key_Up, 31},   {39, Qt::Key_Right, C}, {39, Qt::Key_Left, 38},
+    };
+    for (const Step& s : steps)
+        EXPECT_EQ(from(s.start, s.key), s.expected) << "from " << s.start << " key " << s.key;
+    // Down from the last row: "More Colors...", "Automatic", the first cell.
+    Hover(popup, popup->EntryRect(35).center());
+    QTest::keyClick(popup, Qt::Key_Down);
+    EXPECT_EQ(popup->CurrentSelection(), C);
+    QTest::keyClick(popup, Qt::Key_Down);
+    EXPECT_EQ(popup->CurrentSelection(), D);
+    QTest::keyClick(popup, Qt::Key_Down);
+    EXPECT_EQ(popup->CurrentSelection(), 0);
+    QTest::keyClick(popup, Qt::Key_Escape);
+}
+
+TEST_F(ColorButtonTest, WithoutTextEntriesAndNearTheScreensBottom)
+{
+    button->SetDefaultText(QString());
+    button->SetCustomText(QString());
+    CColourPopup* popup = Open();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->ChosenSelection(), CColourPopup::kNone);
+    Hover(popup, popup->EntryRect(0).center());
+    QTest::keyClick(popup, Qt::Key_Up);
+    EXPECT_EQ(popup->CurrentSelection(), 39) << "no text entries: wraps to the last cell";
+    QTest::keyClick(popup, Qt::Key_Down);
+    EXPECT_EQ(popup->CurrentSelection(), 0);
+    QTest::keyClick(popup, Qt::Key_Escape);
+    QTest::qWait(20);
+
+    // A button at the bottom of the screen: the palette opens above it.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    window.move(0, screen.height() - 60);
+    QTest::qWait(50);
+    popup = Open();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_LE(popup->geometry().bottom(), button->mapToGlobal(QPoint(0, 0)).y()) << "above the button";
+    QTest::keyClick(popup, Qt::Key_Escape);
 }
