@@ -10,6 +10,7 @@
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"
 #include "core/model/CScanPos.h"
+#include "core/model/ModelSummary.h"
 #include "core/model/VtkErrorCatcher.h"
 
 #include <vtkDataArray.h>
@@ -75,25 +76,16 @@ const char* const kUsage =
 
 std::string ModelJson(CScanPos* model)
 {
-    vtkPolyData* data = model->GetPolyData();
+    const model::Summary summary = model::Summarize(*model);
     std::string out = "{\"path\":" + json::Quote(model->GetPath());
-    out += ",\"points\":" + std::to_string(data ? data->GetNumberOfPoints() : 0);
-    out += ",\"cells\":" + std::to_string(data ? data->GetNumberOfCells() : 0);
+    out += ",\"points\":" + std::to_string(summary.points);
+    out += ",\"cells\":" + std::to_string(summary.cells);
     out += ",\"arrays\":[";
-    if (data) {
-        vtkPointData* pd = data->GetPointData();
-        bool first = true;
-        for (int i = 0; i < pd->GetNumberOfArrays(); ++i) {
-            vtkAbstractArray* a = pd->GetAbstractArray(i);
-            if (!a)
-                continue;
-            if (!first)
-                out += ",";
-            first = false;
-            out += "{\"name\":" + json::Quote(a->GetName() ? a->GetName() : "");
-            out += ",\"components\":" + std::to_string(a->GetNumberOfComponents());
-            out += ",\"type\":" + json::Quote(a->GetDataTypeAsString()) + "}";
-        }
+    for (size_t i = 0; i < summary.arrays.size(); ++i) {
+        const model::ArrayInfo& a = summary.arrays[i];
+        out += (i ? ",{\"name\":" : "{\"name\":") + json::Quote(a.name);
+        out += ",\"components\":" + std::to_string(a.components);
+        out += ",\"type\":" + json::Quote(a.type) + "}";
     }
     out += "]";
     double docOffset[3], modelOffset[3], range[2];

@@ -295,3 +295,42 @@ TEST(RepresentationTable, OneEntryPerStyleAndColouringAndEveryIndexInTheMenuOnce
     EXPECT_STREQ(Label(18), "");
     EXPECT_EQ(MenuIndex(0, 0), 4) << "the points group starts with One Color";
 }
+
+#include "core/model/ModelSummary.h"
+
+TEST(ModelSummary, ArraysInOrderRangesAndAttributeClasses)
+{
+    TempDir dir;
+    WriteModel(dir.File("m.vtp"), {5, 4, true, {RgbArray(), IntensityArray("Intensity", 10.0, 200.0), ConstantArray("ScanPos", 3)}});
+    CRendererView view;
+    CQuarlonDoc doc;
+    doc.SetView(&view);
+    CScanPos* model = doc.AddModel(dir.File("m.vtp"));
+    ASSERT_NE(model, nullptr);
+    const model::Summary s = model::Summarize(*model);
+    EXPECT_EQ(s.points, 20);
+    EXPECT_EQ(s.cells, 24);
+    ASSERT_EQ(s.arrays.size(), 3u);
+    EXPECT_EQ(s.arrays[0].name, "RGB");
+    EXPECT_EQ(s.arrays[0].components, 3);
+    EXPECT_EQ(s.arrays[1].name, "Intensity");
+    EXPECT_EQ(s.arrays[2].name, "ScanPos");
+    double range[2];
+    ASSERT_TRUE(model::AttributeRange(*model, "Intensity", range));
+    double direct[2];
+    model->GetPolyData()->GetPointData()->GetArray("Intensity")->GetRange(direct, 0);
+    EXPECT_DOUBLE_EQ(range[0], direct[0]);
+    EXPECT_DOUBLE_EQ(range[1], direct[1]);
+    EXPECT_LT(range[0], range[1]);
+    EXPECT_FALSE(model::AttributeRange(*model, "intensity", range)) << "the exact name only";
+    EXPECT_FALSE(model::AttributeRange(*model, model::kUserDefined, range));
+
+    using model::AttributeClass;
+    for (const char* name : {"RGB", "rgb", "Gray", "ALBEDO"})
+        EXPECT_EQ(model::ClassOf(name), AttributeClass::Direct) << name;
+    EXPECT_EQ(model::ClassOf(model::kUserDefined), AttributeClass::Solid);
+    for (const char* name : {"ScanPos", "texture"})
+        EXPECT_EQ(model::ClassOf(name), AttributeClass::Special) << name;
+    for (const char* name : {"Intensity", "intensity_8", "Elevation", ""})
+        EXPECT_EQ(model::ClassOf(name), AttributeClass::Scalar) << name;
+}

@@ -106,6 +106,8 @@ void CMainFrame::BuildToolBars()
     m_pStandardBar->addAction(MakeAction(cmd::FileOpen));
     m_pStandardBar->addSeparator();
     m_pStandardBar->addAction(MakeAction(cmd::ModelsList));
+    m_pStandardBar->addSeparator();
+    m_pStandardBar->addAction(MakeAction(cmd::RepresentationProperties));
     for (int group = 0; group < 3; ++group) {
         m_pStandardBar->addSeparator();
         // One Color, RGB, Texture of points, wireframe, surface.
@@ -184,6 +186,8 @@ void CMainFrame::BuildMenus()
     viewItems << view->addSeparator();
     view->addAction(Action(cmd::PerspectiveView));
     viewItems << view->addSeparator();
+    view->addAction(Action(cmd::RepresentationProperties));
+    viewItems << Action(cmd::RepresentationProperties);
     QMenu* fast = view->addMenu(QStringLiteral("Fast Representation Switch"));
     // Points, wireframe, surface groups: One Color, RGB, Texture, GrayScale, RedBlue, BlueRed.
     for (int style = 0; style < representation::kStyles; ++style) {
@@ -238,7 +242,7 @@ void CMainFrame::BuildMenus()
                       tools->menuAction()};
     m_documentOnly << viewItems;
     for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList,
-                   cmd::Measure, cmd::ScaleModel}) {
+                   cmd::Measure, cmd::ScaleModel, cmd::RepresentationProperties}) {
         Action(id)->setCheckable(true);
         // A menu shows an item's icon in place of its check mark.
         Action(id)->setIconVisibleInMenu(false);
@@ -310,7 +314,7 @@ void CMainFrame::UpdateCheckMarks()
 {
     CQuarlonFrame* frame = ActiveFrame();
     for (int id : {cmd::PerspectiveView, cmd::StereoAnaglyph, cmd::StereoRedBlue, cmd::BackfaceCulling, cmd::ModelsList,
-                   cmd::Measure, cmd::ScaleModel})
+                   cmd::Measure, cmd::ScaleModel, cmd::RepresentationProperties})
         Action(id)->setChecked(frame && frame->IsChecked(id));
 }
 

@@ -40,6 +40,7 @@ const Info kCommands[] = {
     {ZExaggeration, "Z Exaggeration", "", "Z Exaggeration"},
     {Measure, "&Measure", "", "Measure lengths and areas on picked points"},
     {ScaleModel, "&Scale Model", "", "Rescale the model from two reference points"},
+    {RepresentationProperties, "Representation Properties", "", "Representation Properties"},
     {ApplyTexture, "Apply te&xture", "", "Apply another compatible texture"},
     {AsciiExport, "&ASCII Export ", "", "Write one model's points in columns of your choice"},
     {MergeObj, "OBJ", "", "Write the scene as a Wavefront OBJ model"},

@@ -43,6 +43,7 @@ enum Id {
     ScaleModel = 32795,
     AsciiExport = 32797,
     ApplyTexture = 32845,
+    RepresentationProperties = 32787,
     MergeObj = 32846,
     MergeAscii = 32847,
     MergePly = 32848,

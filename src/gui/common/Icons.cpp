@@ -125,6 +125,19 @@ void DrawGlyph(QPainter& p, int id, const QColor& accent)
             p.drawLine(QPointF(x + 0.5, 9.5), QPointF(x + 0.5, x % 4 == 1 ? 12 : 11));
         break;
     }
+    case cmd::RepresentationProperties: {
+        // A property sheet with two sliders.
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5, 1.5, 13, 13));
+        p.drawLine(QPointF(3.5, 5.5), QPointF(12.5, 5.5));
+        p.drawLine(QPointF(3.5, 10.5), QPointF(12.5, 10.5));
+        p.setBrush(accent);
+        p.drawRect(QRectF(5, 3.5, 2.5, 4));
+        p.setBrush(QColor(90, 140, 210));
+        p.drawRect(QRectF(9, 8.5, 2.5, 4));
+        break;
+    }
     case cmd::ApplyTexture: {
         // A picture laid onto a tilted sheet.
         p.setPen(QPen(kInk, 1));

@@ -121,6 +121,8 @@ void CModelListCtrl::mousePressEvent(QMouseEvent* event)
     QTableWidget::mousePressEvent(event);
     if (event->button() == Qt::LeftButton && index.isValid() && index.column() == 0 && GetModelAt(index.row()))
         emit bulbClicked(index.row());
+    if (event->button() == Qt::LeftButton && index.isValid() && GetModelAt(index.row()))
+        emit rowClicked(index.row());
 }
 
 CModelListDlg::CModelListDlg(IModelView* owner, QWidget* parent)
@@ -155,6 +157,7 @@ CModelListDlg::CModelListDlg(IModelView* owner, QWidget* parent)
     connect(hide, &QPushButton::clicked, this, &QWidget::hide);
     connect(m_pList, &CModelListCtrl::bulbClicked, this, &CModelListDlg::OnClickBulb);
     connect(m_pList, &CModelListCtrl::bulbRightClicked, this, &CModelListDlg::OnRightClickBulb);
+    connect(m_pList, &CModelListCtrl::rowClicked, this, [this](int row) { emit modelClicked(GetModelAt(row)); });
     if (CQuarlonDoc* doc = Document())
         m_nRemovalListener = doc->AddRemovalListener([this](const std::string& path) {
             const QString key = QString::fromStdString(path);

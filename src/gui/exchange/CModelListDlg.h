@@ -23,6 +23,7 @@ public:
 signals:
     void bulbClicked(int row);      // left click on a row's bulb
     void bulbRightClicked(int row); // right click on a row's bulb
+    void rowClicked(int row);       // left click anywhere on a row
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -43,6 +44,8 @@ public:
     CScanPos* GetModelAt(int row) const { return m_pList->GetModelAt(row); }
 
 signals:
+    // A left click on the row of a model.
+    void modelClicked(CScanPos* model);
     // "Add": the frame runs its "Open Inside..." command.
     void addRequested();
     // Visibility or the model set changed: the status line recounts.

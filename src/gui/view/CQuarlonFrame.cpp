@@ -11,6 +11,7 @@
 #include "gui/controls/CVTKListenerDlg.h"
 #include "gui/exchange/CASCIIExportDlg.h"
 #include "gui/exchange/CModelListDlg.h"
+#include "gui/exchange/CScanPosOptionsDlg.h"
 #include "gui/tools/CMeasureDlg.h"
 #include "gui/tools/CScaleDlg.h"
 #include "core/model/CQuarlonDoc.h"
@@ -59,7 +60,10 @@ CQuarlonFrame::~CQuarlonFrame()
 {
     // The next view starts with the projection of the last one closed.
     appsettings::WriteSetting("Quarlon", "PerspectiveView", std::to_string(m_pView->GetProjectionMode()));
-    // Models leave the renderer before the view goes; the list goes first.
+    // Models leave the renderer before the view goes; the windows that
+    // point at them go first.
+    delete m_pPropertiesDlg;
+    m_pPropertiesDlg = nullptr;
     delete m_pModelListDlg;
     m_pModelListDlg = nullptr;
     delete m_pMeasureDlg; // its markers leave the view
@@ -208,6 +212,11 @@ bool CQuarlonFrame::CreateModelListDlg()
     connect(m_pModelListDlg, &CModelListDlg::addRequested, this, &CQuarlonFrame::OnOpenInside);
     connect(m_pModelListDlg, &CModelListDlg::modelsChanged, this, &CQuarlonFrame::statusCountsChanged);
     connect(m_pModelListDlg, &CModelListDlg::visibilityChanged, this, &CQuarlonFrame::statusCountsChanged);
+    // A click on a model's row shows that model in visible properties.
+    connect(m_pModelListDlg, &CModelListDlg::modelClicked, this, [this](CScanPos* model) {
+        if (m_pPropertiesDlg && m_pPropertiesDlg->isVisible() && model)
+            m_pPropertiesDlg->SetModel(model);
+    });
     m_pModelListDlg->FillFromDocument();
     return true;
 }
@@ -254,13 +263,18 @@ void CQuarlonFrame::SetToolWindowsShown(bool shown)
     if (!shown) {
         m_bMeasureWasShown = IsMeasureVisible();
         m_bScaleWasShown = IsScaleVisible();
+        m_bPropertiesWasShown = m_pPropertiesDlg && m_pPropertiesDlg->isVisible();
         m_pMeasureDlg->hide();
         m_pScaleDlg->hide();
+        if (m_pPropertiesDlg)
+            m_pPropertiesDlg->hide();
     } else {
         if (m_bMeasureWasShown)
             m_pMeasureDlg->show();
         if (m_bScaleWasShown)
             m_pScaleDlg->show();
+        if (m_bPropertiesWasShown && m_pPropertiesDlg && m_pPropertiesDlg->GetModel())
+            m_pPropertiesDlg->show();
     }
     if (!m_pModelListDlg)
         return;
@@ -321,6 +335,7 @@ bool CQuarlonFrame::OnCommand(int id)
     case cmd::ScaleModel: OnScaleModel(); return true;
     case cmd::AsciiExport: OnAsciiExport(); return true;
     case cmd::ApplyTexture: OnApplyTexture(); return true;
+    case cmd::RepresentationProperties: OnRepresentationProperties(); return true;
     case cmd::MergeObj:
     case cmd::MergePly:
     case cmd::MergeVrml:
@@ -338,6 +353,7 @@ bool CQuarlonFrame::IsChecked(int id) const
     case cmd::StereoRedBlue: return window->GetStereoRender() && window->GetStereoType() == VTK_STEREO_RED_BLUE;
     case cmd::BackfaceCulling: return m_pDocument->GetBackfaceCulling() != 0;
     case cmd::ModelsList: return m_pModelListDlg && m_pModelListDlg->isVisible();
+    case cmd::RepresentationProperties: return m_pPropertiesDlg && m_pPropertiesDlg->isVisible();
     case cmd::Measure: return IsMeasureVisible();
     case cmd::ScaleModel: return IsScaleVisible();
     default: return false;
@@ -490,6 +506,33 @@ void CQuarlonFrame::OnAsciiExport()
     }
     CASCIIExportDlg dialog(model, this);
     dialog.DoModal();
+}
+
+void CQuarlonFrame::OnRepresentationProperties()
+{
+    if (!m_pPropertiesDlg) {
+        CQuarlonDoc::Position pos = m_pDocument->GetFirstModelPosition();
+        if (CScanPos* first = pos ? m_pDocument->GetNextModel(pos) : nullptr) {
+            m_pPropertiesDlg = new CScanPosOptionsDlg(first, this);
+            m_pPropertiesDlg->hide();
+            connect(m_pPropertiesDlg, &CScanPosOptionsDlg::visibilityChanged, this, &CQuarlonFrame::statusCountsChanged);
+        }
+    }
+    if (!m_pPropertiesDlg) {
+        Prompt().Message(this, QStringLiteral("Unable to retrieve model properties!"), IPrompt::Icon::Warning);
+        return;
+    }
+    if (m_pPropertiesDlg->isVisible()) {
+        m_pPropertiesDlg->hide();
+        return;
+    }
+    if (m_pDocument->GetModelCount() == 0)
+        return;
+    CScanPos* model = ChooseOneModel();
+    if (!model)
+        return;
+    m_pPropertiesDlg->SetModel(model);
+    ShowToolWindow(m_pPropertiesDlg, false, m_bPropertiesPlaced);
 }
 
 void CQuarlonFrame::OnApplyTexture()

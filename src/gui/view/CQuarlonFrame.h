@@ -13,6 +13,7 @@ class CScaleDlg;
 class CQuarlonDoc;
 class CQuarlonView;
 class CScanPos;
+class CScanPosOptionsDlg;
 
 class CQuarlonFrame : public QWidget, public IViewTools {
     Q_OBJECT
@@ -74,6 +75,9 @@ public:
     void OnMergeModels(int commandId);
     void OnAsciiExport();
     void OnApplyTexture();
+    // "Representation Properties": shows the properties of the chosen model, or hides them.
+    void OnRepresentationProperties();
+    CScanPosOptionsDlg* GetPropertiesDlg() const { return m_pPropertiesDlg; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -92,9 +96,12 @@ private:
     CModelListDlg* m_pModelListDlg = nullptr;
     CMeasureDlg* m_pMeasureDlg = nullptr;
     CScaleDlg* m_pScaleDlg = nullptr;
+    CScanPosOptionsDlg* m_pPropertiesDlg = nullptr;
     bool m_bMeasurePlaced = false, m_bScalePlaced = false;
     bool m_bMeasureWasShown = false, m_bScaleWasShown = false;
     bool m_bListPlaced = false;
+    bool m_bPropertiesPlaced = false;
+    bool m_bPropertiesWasShown = false;
     bool m_bListPending = false;   // to be shown once the view is on screen
     bool m_bListWasShown = false;  // shown when the document was deactivated
     bool m_bToolsShown = true;
