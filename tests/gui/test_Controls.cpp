@@ -109,6 +109,16 @@ TEST_F(SliderTest, ThumbsAndBandFollowTheMouse)
     slider.repaint();
     Drag(slider.LeftThumb().center(), slider.LeftThumb().center() + QPoint(150, 0));
     EXPECT_EQ(Range().first, 150.0);
+    // The left thumb past the start: stops at min.
+    slider.SetRange(50, 150);
+    slider.repaint();
+    Drag(slider.LeftThumb().center(), slider.LeftThumb().center() - QPoint(300, 0));
+    EXPECT_EQ(Range(), std::make_pair(0.0, 150.0));
+    // The right thumb past the left one: stops at its value.
+    slider.SetRange(50, 150);
+    slider.repaint();
+    Drag(slider.RightThumb().center(), slider.RightThumb().center() - QPoint(300, 0));
+    EXPECT_EQ(Range(), std::make_pair(50.0, 50.0));
     // The right thumb past the end: stops at max.
     slider.SetRange(50, 150);
     slider.repaint();

@@ -95,7 +95,9 @@ struct PropertiesTest : AppTest {
 
 TEST_F(PropertiesTest, TheSampleModelIntensityRangeAndLookupTableApplied)
 {
-    Open(QString::fromStdString(std::string(QUARLON_SAMPLE_DIR) + "/sampleModel.vtp"));
+    // A copy: what the window applies is stored beside the model on closing.
+    std::filesystem::copy(QUARLON_SAMPLE_DIR, dir.File("site"), std::filesystem::copy_options::recursive);
+    Open(QString::fromStdString(dir.File("site/sampleModel.vtp")));
     CScanPos* model = First();
     ASSERT_NE(model, nullptr);
     model->SetRepresentation(10); // Surface RGB
@@ -287,6 +289,9 @@ TEST_F(PropertiesTest, EachKindOfModelOffersWhatItHas)
     ASSERT_NE(dlg->GetModel(), nullptr);
     EXPECT_EQ(dlg->GetModel(), First());
     EXPECT_EQ(dlg->windowTitle(), "Model Properties - \"rgb\"");
+    EXPECT_EQ(Attributes(), (QStringList{"RGB", "User defined"}));
+    EXPECT_EQ(Control<QComboBox>(1007, ColorPage())->currentText(), "RGB");
+    EXPECT_EQ(Enabled(), "000000");
     frame->GetFrameDocument()->RemoveAllModels();
     Settle(50);
     EXPECT_FALSE(dlg->isVisible());
