@@ -24,13 +24,7 @@ bool CRangeSlider::SetMinMax(double min, double max)
         return false;
     if (max < min)
         std::swap(min, max);
-    if (m_bInverted) {
-        m_dMin = -max;
-        m_dMax = -min;
-    } else {
-        m_dMin = min;
-        m_dMax = max;
-    }
+    Store(min, max, m_dMin, m_dMax);
     Normalize();
     update();
     return true;
@@ -40,13 +34,7 @@ bool CRangeSlider::SetRange(double left, double right)
 {
     if (!std::isfinite(left) || !std::isfinite(right))
         return false;
-    if (m_bInverted) {
-        m_dLeft = -right;
-        m_dRight = -left;
-    } else {
-        m_dLeft = left;
-        m_dRight = right;
-    }
+    Store(left, right, m_dLeft, m_dRight);
     Normalize();
     update();
     return true;
@@ -56,16 +44,17 @@ bool CRangeSlider::SetVisualMinMax(double min, double max)
 {
     if (!std::isfinite(min) || !std::isfinite(max))
         return false;
-    if (m_bInverted) {
-        m_dVisualMin = -max;
-        m_dVisualMax = -min;
-    } else {
-        m_dVisualMin = min;
-        m_dVisualMax = max;
-    }
+    Store(min, max, m_dVisualMin, m_dVisualMax);
     NormalizeVisual();
     update();
     return true;
+}
+
+void CRangeSlider::Store(double a, double b, double& first, double& second) const
+{
+    // Inverted, the values are kept negated so that the scale runs the other way.
+    first = m_bInverted ? -b : a;
+    second = m_bInverted ? -a : b;
 }
 
 void CRangeSlider::GetMinMax(double& min, double& max) const

@@ -49,6 +49,8 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // A pair as kept: negated and exchanged when inverted.
+    void Store(double a, double b, double& first, double& second) const;
     void Normalize();
     void NormalizeVisual();
     void Layout();
