@@ -20,6 +20,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -297,4 +299,31 @@ TEST_F(PropertiesTest, EachKindOfModelOffersWhatItHas)
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->GetModel(), nullptr);
     Apply(); // nothing to use, nothing used
+}
+
+TEST_F(PropertiesTest, TheWindowGoesAndComesWithItsDocument)
+{
+    Open(Model("a.vtp", {4, 4, true, {RgbArray()}}));
+    CQuarlonFrame* a = frame;
+    Toggle();
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_TRUE(dlg->isVisible());
+    // Placed inside the view, below the toolbars.
+    const QRect view(a->GetView()->mapToGlobal(QPoint(0, 0)), a->GetView()->size());
+    EXPECT_GE(dlg->frameGeometry().top(), view.top());
+
+    CQuarlonFrame* b = app.OpenDocumentFile(Model("b.vtp", {4, 4, true, {}}));
+    ASSERT_NE(b, nullptr);
+    Settle();
+    EXPECT_FALSE(dlg->isVisible()) << "hidden while another document is active";
+    EXPECT_FALSE(app.MainFrame()->Action(cmd::RepresentationProperties)->isChecked());
+    auto sub = [](CQuarlonFrame* f) { return qobject_cast<QMdiSubWindow*>(f->parentWidget()); };
+    app.MainFrame()->MdiArea()->setActiveSubWindow(sub(a));
+    Settle();
+    EXPECT_TRUE(dlg->isVisible()) << "shown again with its document";
+    EXPECT_TRUE(app.MainFrame()->Action(cmd::RepresentationProperties)->isChecked());
+    EXPECT_EQ(dlg->windowTitle(), "Model Properties - \"a\"");
+    // The toolbar button is the same command.
+    app.MainFrame()->Action(cmd::RepresentationProperties)->trigger();
+    EXPECT_FALSE(dlg->isVisible());
 }
