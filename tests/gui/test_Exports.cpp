@@ -217,3 +217,33 @@ TEST_F(AppTest, AsciiExportNeedsOneModelOfTheList)
     EXPECT_FALSE(shown);
     EXPECT_EQ(prompt.messages.last(), "No models present in the document.\nPlease add one or models following \"File\" menu.");
 }
+
+TEST_F(AppTest, AsciiExportAbortKeepsTheUsersFile)
+{
+    // Large enough that the export looks at its Abort button on the way.
+    CQuarlonFrame* frame = app.OpenDocumentFile(Model("big.vtp", {400, 250, false, {RgbArray()}}));
+    ASSERT_NE(frame, nullptr);
+    WriteText(dir.File("keep.txt"), "the user's file");
+    bool shown = false;
+    WithAsciiDialog(app.MainFrame(), [&](CASCIIExportDlg* dlg) {
+        auto* abort = dlg->findChild<QPushButton*>("abort");
+        ASSERT_NE(abort, nullptr);
+        EXPECT_FALSE(abort->isEnabled()) << "only while writing";
+        // Pressed as soon as the export lets the window handle events.
+        QTimer::singleShot(0, abort, [abort] {
+            EXPECT_TRUE(abort->isEnabled());
+            EXPECT_FALSE(abort->window()->findChild<QPushButton*>("control1")->isEnabled()) << "OK is off meanwhile";
+            abort->click();
+        });
+        chooser.saveAs = QString::fromStdString(dir.File("keep.txt"));
+        const int before = prompt.messages.size();
+        Control<QPushButton>(dlg, 1070)->click();
+        EXPECT_EQ(prompt.messages.size(), before) << "no \"Saving Finished\": " << prompt.messages.last().toStdString();
+        EXPECT_EQ(Control<QProgressBar>(dlg, 1072)->value(), 0);
+        EXPECT_FALSE(abort->isEnabled());
+        EXPECT_TRUE(Control<QPushButton>(dlg, 1070)->isEnabled());
+    }, &shown);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(ReadText(dir.File("keep.txt")), "the user's file");
+    EXPECT_FALSE(FileExists(dir.File("keep.txt.part~")));
+}
