@@ -154,6 +154,7 @@ TEST_F(AppTest, AsciiExportDialogSimulatesWritesAndStoresItsDefinition)
         chooser.saveAs = QString::fromStdString(dir.File("none/cloud.txt"));
         Control<QPushButton>(dlg, 1070)->click();
         EXPECT_TRUE(prompt.messages.last().startsWith("Unable to write the file: ")) << prompt.messages.last().toStdString();
+        EXPECT_EQ(Control<QProgressBar>(dlg, 1072)->value(), 0) << "nothing was saved";
         EXPECT_EQ(Simulation(dlg).toStdString(), expected);
         Control<QPushButton>(dlg, 1)->click(); // OK stores the definition
     }, &shown);

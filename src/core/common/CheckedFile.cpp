@@ -153,6 +153,8 @@ bool CheckedOutputFile::Open(const std::string& path)
 
 std::ostream& CheckedOutputFile::Stream() { return *m_stream; }
 
+bool CheckedOutputFile::HasFailed() const { return m_buffer && m_buffer->Errno() != 0; }
+
 bool CheckedOutputFile::Commit()
 {
     if (!m_buffer) {

@@ -18,6 +18,9 @@ public:
     // Creates or truncates `path`. False with the reason in Error().
     bool Open(const std::string& path);
     std::ostream& Stream();
+    // Whether a write has failed already (the rest is being discarded), so
+    // that long writers can stop early; Commit() still says why.
+    bool HasFailed() const;
     // Flushes, syncs and closes; false with the first failure in Error().
     bool Commit();
     const std::string& Error() const { return m_error; }

@@ -264,6 +264,9 @@ ExportResult WriteAsciiExport(const AsciiSource& source, const AsciiDefinition& 
                 std::remove(temp.c_str());
                 return ExportResult::Aborted;
             }
+            if (file.HasFailed())
+                break; // a full disk: no need to format the rest
+
         }
         composer.Line(i, out);
     }

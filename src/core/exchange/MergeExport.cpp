@@ -111,7 +111,7 @@ ExportResult WriteXyzRgbListing(const CQuarlonDoc& doc, const std::string& path,
     vtkIdType done = 0;
     for (const ListedModel& m : models) {
         vtkPoints* points = m.data->GetPoints();
-        const vtkIdType n = m.data->GetNumberOfPoints();
+        const vtkIdType n = file.HasFailed() ? 0 : m.data->GetNumberOfPoints();
         for (vtkIdType i = 0; i < n; ++i, ++done) {
             // Progress and abort every few thousand lines cost nothing.
             if ((done & 8191) == 0) {
@@ -122,6 +122,8 @@ ExportResult WriteXyzRgbListing(const CQuarlonDoc& doc, const std::string& path,
                     std::remove(temp.c_str());
                     return ExportResult::Aborted;
                 }
+                if (file.HasFailed())
+                    break; // a full disk: no need to format the rest
             }
             double p[3];
             points->GetPoint(i, p);
@@ -257,7 +259,7 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
             return false;
         progress->SetFraction(static_cast<double>(done) / static_cast<double>(vertices + faces + 1));
         progress->PumpMessages();
-        return progress->IsAborted();
+        return progress->IsAborted() || file.HasFailed();
     };
     vtkIdType done = 0;
     bool stop = false;
@@ -314,7 +316,7 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
         base += m.data->GetNumberOfPoints();
     }
     out.Flush();
-    if (stop) {
+    if (stop && !file.HasFailed()) {
         file.Commit();
         std::remove(temp.c_str());
         return ExportResult::Aborted;

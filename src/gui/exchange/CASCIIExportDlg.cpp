@@ -255,9 +255,13 @@ void CASCIIExportDlg::RunExport(const QString& path)
     m_running = false;
     switch (result) {
     case ExportResult::Ok: Prompt().Message(this, QStringLiteral("Saving Finished"), IPrompt::Icon::Information); break;
-    case ExportResult::Refused: Prompt().Message(this, QString::fromStdString(why), IPrompt::Icon::Warning); break;
+    case ExportResult::Refused:
+        m_progress->setValue(0);
+        Prompt().Message(this, QString::fromStdString(why), IPrompt::Icon::Warning);
+        break;
     case ExportResult::Aborted: m_progress->setValue(0); break;
     case ExportResult::Failed:
+        m_progress->setValue(0); // nothing was saved
         Prompt().Message(this, QStringLiteral("Unable to write the file: %1").arg(QString::fromStdString(why)),
                          IPrompt::Icon::Warning);
         break;
