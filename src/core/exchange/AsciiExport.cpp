@@ -252,7 +252,7 @@ ExportResult WriteAsciiExport(const AsciiSource& source, const AsciiDefinition& 
     const std::string temp = TempName(path);
     CheckedOutputFile file;
     if (!file.Open(temp))
-        return Fail(why, file.Error());
+        return Fail(why, "cannot write " + path + ": " + file.Error());
     LineWriter out(file.Stream());
     for (vtkIdType i = 0; i < n; ++i) {
         // Progress and abort every few thousand lines cost nothing.
@@ -274,7 +274,7 @@ ExportResult WriteAsciiExport(const AsciiSource& source, const AsciiDefinition& 
     progress->SetFraction(1.0);
     if (!file.Commit()) {
         std::remove(temp.c_str());
-        return Fail(why, file.Error());
+        return Fail(why, "cannot write " + path + ": " + file.Error());
     }
     return Replace(temp, path, why) ? ExportResult::Ok : ExportResult::Failed;
 }
