@@ -465,3 +465,154 @@ TEST(XyzImport, TemporaryNamesAndReplacingTheFinalFiles)
     EXPECT_FALSE(FileExists(names.tempModel));
     EXPECT_EQ(ReadText(dir.File("cloud.vtp")), before);
 }
+
+#include "core/exchange/ParallelDeflate.h"
+
+#include <vtkSmartPointer.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkXMLPolyDataWriter.h>
+
+#include <cctype>
+
+namespace {
+
+// A model file with the base64 payloads of its arrays left out: the XML
+// that is not compressed data.
+std::string WithoutPayloads(const std::string& file)
+{
+    std::string out;
+    size_t at = 0;
+    for (size_t tag; (tag = file.find("format=\"binary\"", at)) != std::string::npos;) {
+        size_t p = file.find('>', tag) + 1;
+        while (p < file.size() && std::isspace(static_cast<unsigned char>(file[p])))
+            ++p;
+        out.append(file, at, p - at);
+        while (p < file.size() && (std::isalnum(static_cast<unsigned char>(file[p])) || file[p] == '+' ||
+                                   file[p] == '/' || file[p] == '='))
+            ++p;
+        at = p;
+    }
+    return out + file.substr(at);
+}
+
+// The same poly data through VTK's own writer with the import's settings.
+std::string WrittenByVtk(const std::string& model, const std::string& out)
+{
+    vtkNew<vtkXMLPolyDataReader> reader;
+    reader->SetFileName(model.c_str());
+    reader->Update();
+    vtkNew<vtkXMLPolyDataWriter> writer;
+    writer->SetInputData(reader->GetOutput());
+    writer->SetFileName(out.c_str());
+    writer->SetDataModeToBinary();
+    writer->SetCompressorTypeToZLib();
+    writer->SetCompressionLevel(1);
+    writer->SetHeaderTypeToUInt32();
+    writer->SetIdTypeToInt32();
+    writer->Write();
+    return ReadText(out);
+}
+
+void ExpectSameArrays(const std::string& a, const std::string& b)
+{
+    vtkNew<vtkXMLPolyDataReader> ra, rb;
+    ra->SetFileName(a.c_str());
+    rb->SetFileName(b.c_str());
+    ra->Update();
+    rb->Update();
+    vtkPolyData* pa = ra->GetOutput();
+    vtkPolyData* pb = rb->GetOutput();
+    ASSERT_EQ(pa->GetNumberOfPoints(), pb->GetNumberOfPoints());
+    ASSERT_EQ(pa->GetNumberOfVerts(), pb->GetNumberOfVerts());
+    auto same = [](vtkDataArray* x, vtkDataArray* y) {
+        if (!x || !y || x->GetNumberOfValues() != y->GetNumberOfValues())
+            return false;
+        for (vtkIdType i = 0; i < x->GetNumberOfValues(); ++i)
+            if (x->GetVariantValue(i) != y->GetVariantValue(i))
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(same(pa->GetPoints()->GetData(), pb->GetPoints()->GetData()));
+    EXPECT_TRUE(same(pa->GetVerts()->GetConnectivityArray(), pb->GetVerts()->GetConnectivityArray()));
+    EXPECT_TRUE(same(pa->GetVerts()->GetOffsetsArray(), pb->GetVerts()->GetOffsetsArray()));
+    ASSERT_EQ(pa->GetPointData()->GetNumberOfArrays(), pb->GetPointData()->GetNumberOfArrays());
+    for (int i = 0; i < pa->GetPointData()->GetNumberOfArrays(); ++i)
+        EXPECT_TRUE(same(pa->GetPointData()->GetArray(i), pb->GetPointData()->GetArray(i))) << i;
+}
+
+} // namespace
+
+TEST(XyzImport, ParallelBlocksMakeTheFileVtksWriterMakes)
+{
+    TempDir dir;
+    std::mt19937 random(7);
+    // Sizes around the 32768-byte block of each array: one point, exactly
+    // one block of intensities (8192 floats), one byte over a block of
+    // colours, and many blocks.
+    for (int n : {1, 8192, 10923, 4096 * 3 + 1, 150000}) {
+        for (const char* layout : {"xyz", "xyzi", "xyzrgb", "xyzrgbi"}) {
+            std::string text;
+            for (int i = 0; i < n; ++i) {
+                char line[160];
+                const double x = 500000 + (random() % 100000) / 1000.0, y = 4500000 + (random() % 100000) / 1000.0;
+                const double z = (random() % 10000) / 1000.0;
+                const int r = random() % 256, g = random() % 256, b = random() % 256, in = random() % 2048;
+                const std::string l(layout);
+                if (l == "xyz")
+                    std::snprintf(line, sizeof line, "%.3f %.3f %.3f\n", x, y, z);
+                else if (l == "xyzi")
+                    std::snprintf(line, sizeof line, "%.3f %.3f %.3f %d\n", x, y, z, in);
+                else if (l == "xyzrgb")
+                    std::snprintf(line, sizeof line, "%.3f %.3f %.3f %d %d %d\n", x, y, z, r, g, b);
+                else
+                    std::snprintf(line, sizeof line, "%.3f %.3f %.3f %d %d %d %d\n", x, y, z, r, g, b, in);
+                text += line;
+            }
+            const std::string source = dir.File(std::string(layout) + ".txt");
+            WriteText(source, text);
+            const std::string label = std::string(layout) + " x " + std::to_string(n);
+            // zlib's own deflate: the whole file is VTK's.
+            SetDeflater(zblock::Method::Zlib);
+            ASSERT_EQ(ConvertXyzFile(source, dir.File("zlib.vtp"), nullptr), ConvertResult::Ok) << label;
+            const BlockCounts counts = LastBlockCounts();
+            EXPECT_GT(counts.planned, 0u) << label;
+            EXPECT_EQ(counts.served, counts.planned) << label << ": every planned block was handed over";
+            EXPECT_EQ(counts.unplanned, 0u) << label;
+            const std::string ours = ReadText(dir.File("zlib.vtp"));
+            EXPECT_TRUE(ours == WrittenByVtk(dir.File("zlib.vtp"), dir.File("vtk.vtp"))) << label;
+            // ISA-L: other compressed bytes, the same XML and the same values.
+            SetDeflater(zblock::Method::Isal);
+            ASSERT_EQ(ConvertXyzFile(source, dir.File("isal.vtp"), nullptr), ConvertResult::Ok) << label;
+            EXPECT_EQ(LastBlockCounts().unplanned, 0u) << label;
+            EXPECT_TRUE(WithoutPayloads(ReadText(dir.File("isal.vtp"))) == WithoutPayloads(ours)) << label;
+            ExpectSameArrays(dir.File("isal.vtp"), dir.File("zlib.vtp"));
+        }
+    }
+}
+
+TEST(XyzImport, BlocksThatWereNotPlannedAreStillCompressedRight)
+{
+    // A compressor asked for other bytes than planned compresses them on
+    // the spot; the planned ones still come in order.
+    std::vector<unsigned char> planned(100000), other(5000, 7);
+    for (size_t i = 0; i < planned.size(); ++i)
+        planned[i] = static_cast<unsigned char>((i * 31) ^ (i >> 7));
+    vtkNew<vtkParallelZLibCompressor> compressor;
+    compressor->SetCompressionLevel(1);
+    compressor->Start({{planned.data(), planned.size()}}, 32768, zblock::Method::Isal, 2);
+    auto roundTrip = [&](const unsigned char* data, size_t size) {
+        vtkSmartPointer<vtkUnsignedCharArray> packed;
+        packed.TakeReference(compressor->Compress(data, size));
+        std::vector<unsigned char> back(size);
+        compressor->Uncompress(packed->GetPointer(0), static_cast<size_t>(packed->GetNumberOfValues()), back.data(), size);
+        return back == std::vector<unsigned char>(data, data + size);
+    };
+    EXPECT_TRUE(roundTrip(other.data(), other.size()));
+    for (size_t at = 0; at < planned.size(); at += 32768)
+        EXPECT_TRUE(roundTrip(planned.data() + at, std::min<size_t>(32768, planned.size() - at)));
+    EXPECT_TRUE(roundTrip(other.data(), other.size()));
+    EXPECT_EQ(compressor->Served(), 4u);
+    EXPECT_EQ(compressor->Unplanned(), 2u);
+    EXPECT_STREQ(compressor->GetClassName(), "vtkZLibDataCompressor") << "the name files record";
+    compressor->Stop();
+}

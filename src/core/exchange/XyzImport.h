@@ -1,13 +1,27 @@
 #pragma once
 // Converting a plain-text XYZ file into a model file with its offset file,
 // and the naming of the files an import writes.
+#include <cstddef>
 #include <string>
 
 class IProgressSink;
+namespace zblock {
+enum class Method;
+}
 
 namespace xyz {
 
 enum class ConvertResult { Ok, Failed, Aborted };
+
+// Which deflate the conversion writes with (ISA-L by default; zlib gives
+// the bytes VTK's own writer gives). For tests and benchmarks.
+void SetDeflater(zblock::Method method);
+// Blocks of the last conversion: planned, handed over by the workers, and
+// compressed on the spot because they were not the ones planned.
+struct BlockCounts {
+    size_t planned = 0, served = 0, unplanned = 0;
+};
+BlockCounts LastBlockCounts();
 
 // Converts `source` into the model file `output` (binary VTK XML poly data,
 // points centred on their bounding box) and the offset file beside it that
