@@ -49,6 +49,13 @@ protected:
     }
     std::streamsize xsputn(const char* s, std::streamsize n) override
     {
+        // Writers that hand over a few bytes at a time (base64 groups of
+        // four) take the shortest way into the buffer.
+        if (n <= epptr() - pptr()) {
+            std::memcpy(pptr(), s, static_cast<size_t>(n));
+            pbump(static_cast<int>(n));
+            return n;
+        }
         // Large blocks go straight to the file.
         if (n >= static_cast<std::streamsize>(m_data.size())) {
             if (!Flush() || !WriteAll(s, static_cast<size_t>(n)))
