@@ -9,6 +9,7 @@
 #include <string>
 
 class CColorButton;
+class CQuarlonDoc;
 class CRangeSlider;
 class CScanPos;
 class QComboBox;
@@ -93,7 +94,7 @@ private:
 
     CScanPos* m_pModel = nullptr;
     std::string m_strModelPath;
-    class CQuarlonDoc* m_pDocument = nullptr;
+    CQuarlonDoc* m_pDocument = nullptr;
     int m_nRemovalListener = 0;
     QTabWidget* m_tabs;
     QLabel* m_info;
