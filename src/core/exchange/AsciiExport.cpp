@@ -257,16 +257,10 @@ ExportResult WriteAsciiExport(const AsciiSource& source, const AsciiDefinition& 
     for (vtkIdType i = 0; i < n; ++i) {
         // Progress and abort every few thousand lines cost nothing.
         if ((i & 8191) == 0) {
-            progress->SetFraction(static_cast<double>(i) / static_cast<double>(n));
-            progress->PumpMessages();
-            if (progress->IsAborted()) {
-                file.Commit();
-                std::remove(temp.c_str());
-                return ExportResult::Aborted;
-            }
+            if (progress.Checkpoint(static_cast<double>(i), static_cast<double>(n)))
+                return Abandon(file, temp);
             if (file.HasFailed())
                 break; // a full disk: no need to format the rest
-
         }
         composer.Line(i, out);
     }

@@ -1,5 +1,7 @@
 #include "core/exchange/ExportSupport.h"
 
+#include "core/common/CheckedFile.h"
+
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -49,6 +51,13 @@ ExportProgress::ExportProgress(IProgressSink* sink) : m_sink(sink ? sink : &m_si
 {
     m_sink->SetText("Saving Data...");
     m_sink->PumpMessages();
+}
+
+ExportResult Abandon(CheckedOutputFile& file, const std::string& temp)
+{
+    file.Commit();
+    std::remove(temp.c_str());
+    return ExportResult::Aborted;
 }
 
 int TruncateToInt(double value)

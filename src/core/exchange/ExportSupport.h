@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class CheckedOutputFile;
+
 namespace exchange::detail {
 
 ExportResult Fail(std::string* why, const std::string& reason);
@@ -32,11 +34,22 @@ class ExportProgress {
 public:
     explicit ExportProgress(IProgressSink* sink);
     IProgressSink* operator->() const { return m_sink; }
+    // Every few thousand lines: the fraction done and pending events; true
+    // when the user pressed Abort.
+    bool Checkpoint(double done, double total) const
+    {
+        m_sink->SetFraction(total > 0 ? done / total : 0.0);
+        m_sink->PumpMessages();
+        return m_sink->IsAborted();
+    }
 
 private:
     CSilentProgress m_silent;
     IProgressSink* m_sink;
 };
+
+// An aborted export: the temporary file goes, whatever it holds.
+ExportResult Abandon(CheckedOutputFile& file, const std::string& temp);
 
 // "%d" of a value cast to int, without the undefined cast: truncation
 // toward zero, saturating at the int limits, nan as 0.

@@ -115,13 +115,8 @@ ExportResult WriteXyzRgbListing(const CQuarlonDoc& doc, const std::string& path,
         for (vtkIdType i = 0; i < n; ++i, ++done) {
             // Progress and abort every few thousand lines cost nothing.
             if ((done & 8191) == 0) {
-                progress->SetFraction(total ? static_cast<double>(done) / static_cast<double>(total) : 0.0);
-                progress->PumpMessages();
-                if (progress->IsAborted()) {
-                    file.Commit();
-                    std::remove(temp.c_str());
-                    return ExportResult::Aborted;
-                }
+                if (progress.Checkpoint(static_cast<double>(done), static_cast<double>(total)))
+                    return Abandon(file, temp);
                 if (file.HasFailed())
                     break; // a full disk: no need to format the rest
             }
@@ -257,9 +252,8 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
     auto aborted = [&](vtkIdType done) {
         if ((done & 8191) != 0)
             return false;
-        progress->SetFraction(static_cast<double>(done) / static_cast<double>(vertices + faces + 1));
-        progress->PumpMessages();
-        return progress->IsAborted() || file.HasFailed();
+        return progress.Checkpoint(static_cast<double>(done), static_cast<double>(vertices + faces + 1)) ||
+               file.HasFailed();
     };
     vtkIdType done = 0;
     bool stop = false;
@@ -316,11 +310,8 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
         base += m.data->GetNumberOfPoints();
     }
     out.Flush();
-    if (stop && !file.HasFailed()) {
-        file.Commit();
-        std::remove(temp.c_str());
-        return ExportResult::Aborted;
-    }
+    if (stop && !file.HasFailed())
+        return Abandon(file, temp);
     progress->SetFraction(1.0);
     if (!file.Commit()) {
         std::remove(temp.c_str());
