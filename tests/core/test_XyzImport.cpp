@@ -473,6 +473,7 @@ TEST(XyzImport, TemporaryNamesAndReplacingTheFinalFiles)
 #include <vtkXMLPolyDataWriter.h>
 
 #include <cctype>
+#include <functional>
 
 namespace {
 
@@ -615,4 +616,73 @@ TEST(XyzImport, BlocksThatWereNotPlannedAreStillCompressedRight)
     EXPECT_EQ(compressor->Unplanned(), 2u);
     EXPECT_STREQ(compressor->GetClassName(), "vtkZLibDataCompressor") << "the name files record";
     compressor->Stop();
+}
+
+namespace {
+
+struct TwoWayRead {
+    ReadResult result;
+    std::vector<double> points;
+    std::vector<unsigned char> colours;
+    std::vector<float> intensities;
+};
+
+TwoWayRead ReadWith(const std::string& file, long long threshold)
+{
+    SetTwoReaderThreshold(threshold);
+    Cloud cloud;
+    TwoWayRead r;
+    r.result = ReadCloud(file, cloud, nullptr);
+    SetTwoReaderThreshold(32LL << 20);
+    const size_t n = cloud.Count();
+    r.points.assign(cloud.Points(), cloud.Points() + 3 * n);
+    if (cloud.Colours())
+        r.colours.assign(cloud.Colours(), cloud.Colours() + 3 * n);
+    if (cloud.Intensities())
+        r.intensities.assign(cloud.Intensities(), cloud.Intensities() + n);
+    return r;
+}
+
+} // namespace
+
+TEST(XyzReader, TwoReadersReadWhatOneReads)
+{
+    TempDir dir;
+    std::mt19937 random(11);
+    auto number = [&](int scale) { return std::to_string(static_cast<int>(random() % 100000)) + "." + std::to_string(random() % scale); };
+    struct Case {
+        const char* name;
+        std::function<std::string(int i, int n)> line;
+        const char* header;
+        int readers = 2; // 0: as the first line's length allows
+    } cases[] = {
+        {"xyzrgbi", [&](int, int) { return number(1000) + " " + number(1000) + " " + number(10) + " " + std::to_string(random() % 256) + " 7 9 " + std::to_string(random() % 4096) + "\n"; }, ""},
+        {"xyz, CR LF, header", [&](int, int) { return number(1000) + "," + number(1000) + "," + number(1000) + "\r\n"; }, "Site_3DPOLY\r\n", 0},
+        {"scan lines in both halves", [&](int i, int n) { return (i % 997 == 5 ? std::string("Scan ") + std::to_string(i) + "\n" : std::string()) + number(100) + " " + number(100) + " " + number(100) + " 0.5\n"; (void)n; }, ""},
+        {"data end in the first half", [&](int i, int n) { return i == n / 4 ? std::string("1 2 x\n") : number(100) + " " + number(100) + " " + number(100) + "\n"; }, ""},
+        {"data end in the second half", [&](int i, int n) { return i == 3 * n / 4 ? std::string("garbage\n") : number(100) + " " + number(100) + " " + number(100) + "\n"; }, ""},
+        {"long lines in pieces", [&](int i, int) { return number(100) + " " + number(100) + " " + number(100) + (i % 50 == 0 ? std::string(700, ' ') + "9" : std::string()) + "\n"; }, ""},
+        // A long first line promises few lines; short ones follow: the
+        // arrays cannot hold the halves and one reader takes over.
+        {"short lines after a long first", [&](int i, int) { return i == 0 ? std::string("1000000.000001 2000000.000001 3000000.000001\n") : std::string("1 2 3\n"); }, "", 1},
+    };
+    for (const Case& c : cases) {
+        const int n = 60000;
+        std::string text = c.header;
+        for (int i = 0; i < n; ++i)
+            text += c.line(i, n);
+        const std::string file = dir.File("f.txt");
+        WriteText(file, text);
+        const TwoWayRead one = ReadWith(file, 1LL << 60);
+        EXPECT_EQ(ReadersOfLastRead(), 1) << c.name;
+        const TwoWayRead two = ReadWith(file, 1);
+        if (c.readers)
+            EXPECT_EQ(ReadersOfLastRead(), c.readers) << c.name;
+        ASSERT_EQ(one.result, ReadResult::Ok) << c.name;
+        EXPECT_EQ(two.result, one.result) << c.name;
+        EXPECT_GT(one.points.size(), 0u) << c.name;
+        EXPECT_TRUE(two.points == one.points) << c.name << ": " << two.points.size() << " vs " << one.points.size();
+        EXPECT_TRUE(two.colours == one.colours) << c.name;
+        EXPECT_TRUE(two.intensities == one.intensities) << c.name;
+    }
 }

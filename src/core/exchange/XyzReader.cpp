@@ -4,6 +4,7 @@
 #include "core/model/ProgressSink.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,22 +97,39 @@ bool Cloud::Append(const double v[7])
 {
     if (m_count == m_capacity && !Grow())
         return false;
-    double* p = m_points + 3 * m_count;
+    StoreAt(m_count, v);
+    ++m_count;
+    return true;
+}
+
+void Cloud::TakeFrom(size_t from, size_t n)
+{
+    if (from != m_count) {
+        std::memmove(m_points + 3 * m_count, m_points + 3 * from, n * 3 * sizeof(double));
+        if (m_rgb)
+            std::memmove(m_rgb + 3 * m_count, m_rgb + 3 * from, n * 3);
+        if (m_intensity)
+            std::memmove(m_intensity + m_count, m_intensity + from, n * sizeof(float));
+    }
+    m_count += n;
+}
+
+void Cloud::StoreAt(size_t index, const double v[7])
+{
+    double* p = m_points + 3 * index;
     p[0] = v[0];
     p[1] = v[1];
     p[2] = v[2];
     const int code = m_code;
     if (m_rgb) {
-        unsigned char* c = m_rgb + 3 * m_count;
+        unsigned char* c = m_rgb + 3 * index;
         for (int k = 0; k < 3; ++k)
             c[k] = IntegerColour(code) ? ColourFromInteger(static_cast<int>(v[3 + k])) : ColourFromReal(v[3 + k]);
     }
     if (m_intensity) {
         const double raw = code <= 2 ? v[3] : v[6];
-        m_intensity[m_count] = IntegerIntensity(code) ? IntensityFromInteger(static_cast<int>(raw)) : IntensityFromReal(raw);
+        m_intensity[index] = IntegerIntensity(code) ? IntensityFromInteger(static_cast<int>(raw)) : IntensityFromReal(raw);
     }
-    ++m_count;
-    return true;
 }
 
 // ---------------------------------------------------------------- scanning
@@ -297,6 +317,8 @@ namespace {
 class PieceReader {
 public:
     explicit PieceReader(int fd) : m_fd(fd) {}
+    // Reads no more than `bytes` from the current position.
+    void Limit(long long bytes) { m_left = bytes; }
     ~PieceReader() { std::free(m_buffer); }
     bool Init()
     {
@@ -346,7 +368,14 @@ private:
         m_fill -= m_pos;
         m_pos = 0;
         while (!m_eof && m_fill < kBlock) {
-            const ssize_t n = ::read(m_fd, m_buffer + m_fill, kBlock - m_fill);
+            size_t ask = kBlock - m_fill;
+            if (m_left >= 0)
+                ask = std::min<size_t>(ask, static_cast<size_t>(m_left));
+            if (ask == 0) {
+                m_eof = true;
+                break;
+            }
+            const ssize_t n = ::read(m_fd, m_buffer + m_fill, ask);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -357,11 +386,14 @@ private:
             if (n == 0)
                 m_eof = true;
             m_fill += static_cast<size_t>(n);
+            if (m_left >= 0)
+                m_left -= n;
         }
         return m_pos < m_fill;
     }
 
     int m_fd;
+    long long m_left = -1; // bytes still to read; -1: to the end
     char* m_buffer = nullptr;
     size_t m_pos = 0, m_fill = 0;
     bool m_eof = false;
@@ -398,7 +430,101 @@ struct Fd {
     }
 };
 
+// One piece of the file as the scanf loop takes it.
+enum class LineOutcome { Value, Skip, End };
+LineOutcome ParseOne(const char* b, const char* e, bool crlf, int code, char separator, bool fast, double values[7])
+{
+    // A NUL ends the string sscanf sees; the fast scanner stops or defers
+    // to sscanf at one, so it needs no pass of its own.
+    const char* end = e;
+    int r = fast ? FastScan(b, end, code, separator, values) : kUnsure;
+    if (r == kUnsure) {
+        char line[kLinePiece + 2];
+        LogicalCopy(b, e, crlf, line);
+        r = SlowScan(line, code, separator, values);
+    }
+    if (r != ValuesPerLine(code))
+        return HasLetterS(b, end) ? LineOutcome::Skip : LineOutcome::End;
+    return LineOutcome::Value;
+}
+
+std::atomic<long long> g_twoReaderThreshold{32LL << 20};
+std::atomic<int> g_lastReaders{0};
+
+// Where the second half starts: just after the first line end past the
+// middle; 0 when one reader it is (a small file, one core, arrays that
+// would not hold both halves with room to spare, no line end near the
+// middle).
+long long TwoReaderSplit(int fd, long long size, size_t capacity, long long estimate)
+{
+    if (size < g_twoReaderThreshold.load() || std::thread::hardware_concurrency() < 2 || estimate <= 0 ||
+        capacity < static_cast<size_t>(estimate) + static_cast<size_t>(estimate) / 16)
+        return 0;
+    char probe[65536];
+    const long long middle = size / 2;
+    const ssize_t n = ::pread(fd, probe, sizeof probe, middle);
+    if (n <= 0)
+        return 0;
+    const void* nl = std::memchr(probe, '\n', static_cast<size_t>(n));
+    if (!nl)
+        return 0;
+    return middle + (static_cast<const char*>(nl) - probe) + 1;
+}
+
+// The helper's half: from `start` to the end of the file, into the cloud's
+// arrays from `upper` on; it counts only what it stored.
+struct SecondHalf {
+    const std::string& path;
+    long long start;
+    size_t upper;
+    Cloud& cloud;
+    int code;
+    char separator;
+    bool fast;
+    std::atomic<size_t>& shared; // its count, for the progress
+    std::atomic<bool> stop{false};
+    size_t count = 0;
+    bool overflow = false;
+    bool failed = false;
+
+    void Run()
+    {
+        Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+        PieceReader reader(file.fd);
+        if (file.fd < 0 || ::lseek(file.fd, start, SEEK_SET) != start || !reader.Init()) {
+            failed = true;
+            return;
+        }
+        const size_t room = cloud.Capacity() - upper;
+        double values[7];
+        const char *b, *e;
+        bool crlf;
+        while (reader.Next(b, e, crlf)) {
+            const LineOutcome outcome = ParseOne(b, e, crlf, code, separator, fast, values);
+            if (outcome == LineOutcome::Skip)
+                continue;
+            if (outcome == LineOutcome::End)
+                break;
+            if (count == room) {
+                overflow = true;
+                break;
+            }
+            cloud.StoreAt(upper + count, values);
+            ++count;
+            if ((count & 4095) == 0) {
+                shared.store(count, std::memory_order_relaxed);
+                if (stop.load(std::memory_order_relaxed))
+                    break;
+            }
+        }
+        failed = failed || reader.Failed();
+    }
+};
+
 } // namespace
+
+void SetTwoReaderThreshold(long long bytes) { g_twoReaderThreshold = bytes; }
+int ReadersOfLastRead() { return g_lastReaders; }
 
 ReadResult ReadCloud(const std::string& path, Cloud& cloud, IProgressSink* sink, ReadInfo* infoOut)
 {
@@ -453,36 +579,95 @@ ReadResult ReadCloud(const std::string& path, Cloud& cloud, IProgressSink* sink,
     int lastPercent = 0;
     const char separator = info.separator;
     const bool fast = SafeSeparator(separator);
-    double values[7];
-    while (reader.Next(b, e, crlf)) {
-        // A NUL ends the string sscanf sees; the fast scanner stops or
-        // defers to sscanf at one, so it needs no pass of its own.
-        const char* end = e;
-        int r = fast ? FastScan(b, end, code, separator, values) : kUnsure;
-        if (r == kUnsure) {
-            LogicalCopy(b, e, crlf, line);
-            r = SlowScan(line, code, separator, values);
-        }
-        if (r != ValuesPerLine(code)) {
-            if (HasLetterS(b, end))
+    std::atomic<size_t> secondCount{0};
+    // Progress and Abort, from the reading thread only.
+    auto report = [&]() {
+        const size_t count = cloud.Count() + secondCount.load(std::memory_order_relaxed);
+        const int percent = std::min(100, static_cast<int>(perPoint * static_cast<double>(count) + 0.5));
+        if (percent == lastPercent || !sink)
+            return true;
+        lastPercent = percent;
+        sink->SetFraction(percent / 100.0);
+        sink->PumpMessages();
+        return !sink->IsAborted();
+    };
+
+    // A large file is read by two threads: this one up to the first line
+    // end after the middle, a helper from there, into the upper part of the
+    // same arrays; the lines end up in file order. Whatever the halves do
+    // not fit in goes back to one pass.
+    PieceReader* active = &reader;
+    std::unique_ptr<PieceReader> again;
+    const long long split = TwoReaderSplit(file.fd, size, cloud.Capacity(), info.estimate);
+    if (split > 0) {
+        const size_t upper = cloud.Capacity() / 2;
+        SecondHalf second{path, split, upper, cloud, code, separator, fast, secondCount};
+        std::thread helper([&second] { second.Run(); });
+        reader.Limit(split);
+        double values[7];
+        const char *pb, *pe;
+        bool pcrlf;
+        bool firstEnded = false, overflow = false, aborted = false;
+        while (reader.Next(pb, pe, pcrlf)) {
+            const LineOutcome outcome = ParseOne(pb, pe, pcrlf, code, separator, fast, values);
+            if (outcome == LineOutcome::Skip)
                 continue;
-            break; // the data end here
-        }
-        const int percent = std::min(100, static_cast<int>(perPoint * static_cast<double>(cloud.Count()) + 0.5));
-        if (percent != lastPercent) {
-            lastPercent = percent;
-            if (sink) {
-                sink->SetFraction(percent / 100.0);
-                sink->PumpMessages();
-                if (sink->IsAborted())
-                    return ReadResult::Aborted;
+            if (outcome == LineOutcome::End) {
+                firstEnded = true; // the data end here: nothing after counts
+                break;
             }
+            if (!report()) {
+                aborted = true;
+                break;
+            }
+            if (cloud.Count() == upper) {
+                overflow = true;
+                break;
+            }
+            cloud.Append(values);
         }
+        // The helper's lines count only after a first half read to its end.
+        if (aborted || firstEnded || overflow)
+            second.stop = true;
+        helper.join();
+        if (aborted)
+            return ReadResult::Aborted;
+        if (reader.Failed() || second.failed)
+            return ReadResult::CannotOpen;
+        if (!overflow && !second.overflow) {
+            if (!firstEnded)
+                cloud.TakeFrom(upper, second.count);
+            g_lastReaders = 2;
+            if (infoOut)
+                *infoOut = info;
+            return ReadResult::Ok;
+        }
+        // Shorter lines than the first one promised: one pass after all.
+        cloud.Restart();
+        secondCount = 0;
+        if (::lseek(file.fd, 0, SEEK_SET) != 0)
+            return ReadResult::CannotOpen;
+        again = std::make_unique<PieceReader>(file.fd);
+        if (!again->Init() || (info.header && !again->Next(b, e, crlf)))
+            return ReadResult::CannotOpen;
+        active = again.get();
+    }
+
+    double values[7];
+    while (active->Next(b, e, crlf)) {
+        const LineOutcome outcome = ParseOne(b, e, crlf, code, separator, fast, values);
+        if (outcome == LineOutcome::Skip)
+            continue;
+        if (outcome == LineOutcome::End)
+            break; // the data end here
+        if (!report())
+            return ReadResult::Aborted;
         if (!cloud.Append(values))
             return ReadResult::OutOfMemory;
     }
-    if (reader.Failed())
+    if (active->Failed())
         return ReadResult::CannotOpen;
+    g_lastReaders = 1;
     if (infoOut)
         *infoOut = info;
     return ReadResult::Ok;

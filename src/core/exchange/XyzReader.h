@@ -33,6 +33,14 @@ public:
     // Used by readers.
     bool Start(int code, size_t expected);
     bool Append(const double values[7]);
+    size_t Capacity() const { return m_capacity; }
+    // A second reader fills the upper part of the arrays: the values of one
+    // line at `index` (below Capacity()), not counted yet...
+    void StoreAt(size_t index, const double values[7]);
+    // ...and then moves `n` of them from `from` to follow the counted ones.
+    void TakeFrom(size_t from, size_t n);
+    // Forgets the points read so far (the arrays stay).
+    void Restart() { m_count = 0; }
 
 private:
     bool Grow();
@@ -56,6 +64,12 @@ struct ReadInfo {
 // `sink` may be none. Progress is reported only when the whole percentage
 // changes; Abort stops the reading.
 ReadResult ReadCloud(const std::string& path, Cloud& cloud, IProgressSink* sink, ReadInfo* info = nullptr);
+
+// Files at least this large are read by two threads, each half of it
+// (the second half from the first line end after the middle). For tests.
+void SetTwoReaderThreshold(long long bytes);
+// How many threads the last successful read of this process used.
+int ReadersOfLastRead();
 
 // Scans one line (a C string) with the layout's format as sscanf would:
 // the number of values read, the values as doubles (integers converted).
