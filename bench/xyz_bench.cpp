@@ -51,6 +51,11 @@ int main(int argc, char** argv)
 
     using bench::Measure;
     using bench::Median;
+    // CloudCompare's import and save of the same file, when it is installed.
+    const bool cloudCompare = std::system("command -v CloudCompare >/dev/null 2>&1 && command -v xvfb-run >/dev/null 2>&1") == 0;
+    const std::string ccCommand = "cd '" + folder + "' && xvfb-run -a CloudCompare -SILENT -O '" + source +
+                                  "' -C_EXPORT_FMT BIN -SAVE_CLOUDS >/dev/null 2>&1";
+    std::vector<double> peer;
     std::vector<double> parsePlain, parseFast, convertPlain, convertFast;
     std::vector<long> memPlain, memFast;
     for (int r = 0; r < reps; ++r) {
@@ -68,6 +73,13 @@ int main(int argc, char** argv)
         });
         convertPlain.push_back(plain.seconds);
         convertFast.push_back(fast.seconds);
+        if (cloudCompare) {
+            peer.push_back(Measure([&] { return std::system(ccCommand.c_str()) == 0; }).seconds);
+            std::printf("rep %d: CloudCompare import + save %.3f s\n", r + 1, peer.back());
+            for (const auto& e : std::filesystem::directory_iterator(folder))
+                if (e.path().filename().string().rfind("quarlon_xyz_bench_20", 0) == 0 && e.path().extension() == ".bin")
+                    std::filesystem::remove(e.path());
+        }
         memPlain.push_back(plain.peakKiB);
         memFast.push_back(fast.peakKiB);
         std::printf("rep %d: parse plain %.3f s, fast %.3f s | convert plain %.3f s (%ld MiB), fast %.3f s (%ld MiB)\n",
@@ -80,6 +92,11 @@ int main(int argc, char** argv)
                 mb / Median(parseFast), parseRatio, parseRatio >= 4 ? "ok" : "MISSED");
     std::printf("convert: plain %.3f s, fast %.3f s, ratio %.2f (target >= 8) %s\n", Median(convertPlain),
                 Median(convertFast), convertRatio, convertRatio >= 8 ? "ok" : "MISSED");
+    if (!peer.empty())
+        std::printf("CloudCompare: %.3f s, ratio to ours %.2f (target >= 5) %s\n", Median(peer),
+                    Median(peer) / Median(convertFast), Median(peer) / Median(convertFast) >= 5 ? "ok" : "MISSED");
+    else
+        std::printf("CloudCompare is not installed: no peer ratio\n");
     std::printf("peak memory: plain %ld MiB, fast %ld MiB; output sizes: plain %.1f MB, fast %.1f MB\n",
                 Median(memPlain) / 1024, Median(memFast) / 1024, std::filesystem::file_size(plainOut) / 1e6,
                 std::filesystem::file_size(fastOut) / 1e6);

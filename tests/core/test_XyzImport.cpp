@@ -676,8 +676,9 @@ TEST(XyzReader, TwoReadersReadWhatOneReads)
         const TwoWayRead one = ReadWith(file, 1LL << 60);
         EXPECT_EQ(ReadersOfLastRead(), 1) << c.name;
         const TwoWayRead two = ReadWith(file, 1);
-        if (c.readers)
+        if (c.readers) {
             EXPECT_EQ(ReadersOfLastRead(), c.readers) << c.name;
+        }
         ASSERT_EQ(one.result, ReadResult::Ok) << c.name;
         EXPECT_EQ(two.result, one.result) << c.name;
         EXPECT_GT(one.points.size(), 0u) << c.name;
