@@ -266,11 +266,7 @@ ExportResult WriteAsciiExport(const AsciiSource& source, const AsciiDefinition& 
     }
     out.Flush();
     progress->SetFraction(1.0);
-    if (!file.Commit()) {
-        std::remove(temp.c_str());
-        return Fail(why, "cannot write " + path + ": " + file.Error());
-    }
-    return Replace(temp, path, why) ? ExportResult::Ok : ExportResult::Failed;
+    return Complete(file, temp, path, why);
 }
 
 bool SimulateAsciiExport(const AsciiSource& source, const AsciiDefinition& definition, std::string* text,

@@ -53,6 +53,15 @@ ExportProgress::ExportProgress(IProgressSink* sink) : m_sink(sink ? sink : &m_si
     m_sink->PumpMessages();
 }
 
+ExportResult Complete(CheckedOutputFile& file, const std::string& temp, const std::string& path, std::string* why)
+{
+    if (!file.Commit()) {
+        std::remove(temp.c_str());
+        return Fail(why, "cannot write " + path + ": " + file.Error());
+    }
+    return Replace(temp, path, why) ? ExportResult::Ok : ExportResult::Failed;
+}
+
 ExportResult Abandon(CheckedOutputFile& file, const std::string& temp)
 {
     file.Commit();

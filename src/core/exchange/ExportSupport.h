@@ -48,6 +48,10 @@ private:
     IProgressSink* m_sink;
 };
 
+// The end of an export written through `file`: synced and closed, then
+// renamed over the target; any failure removes the temporary file.
+ExportResult Complete(CheckedOutputFile& file, const std::string& temp, const std::string& path, std::string* why);
+
 // An aborted export: the temporary file goes, whatever it holds.
 ExportResult Abandon(CheckedOutputFile& file, const std::string& temp);
 

@@ -140,11 +140,7 @@ ExportResult WriteXyzRgbListing(const CQuarlonDoc& doc, const std::string& path,
     }
     out.Flush();
     progress->SetFraction(1.0);
-    if (!file.Commit()) {
-        std::remove(temp.c_str());
-        return Fail(why, "cannot write " + path + ": " + file.Error());
-    }
-    return Replace(temp, path, why) ? ExportResult::Ok : ExportResult::Failed;
+    return Complete(file, temp, path, why);
 }
 
 bool WriteXyzRgbListingPlain(const CQuarlonDoc& doc, const std::string& path)
@@ -313,11 +309,7 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
     if (stop && !file.HasFailed())
         return Abandon(file, temp);
     progress->SetFraction(1.0);
-    if (!file.Commit()) {
-        std::remove(temp.c_str());
-        return Fail(why, "cannot write " + path + ": " + file.Error());
-    }
-    return Replace(temp, path, why) ? ExportResult::Ok : ExportResult::Failed;
+    return Complete(file, temp, path, why);
 }
 
 ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFormat format, IProgressSink* sink,
