@@ -12,6 +12,7 @@
 
 #include <vtkActor.h>
 #include <vtkLODProp3D.h>
+#include <vtkExporter.h>
 #include <vtkOBJExporter.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
@@ -359,25 +360,24 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
     std::vector<std::pair<std::string, std::string>> moves; // temporary -> final
     std::string error;
     bool written = false;
-    if (format == SceneFormat::Obj) {
-        const std::string prefix = folder + "/" + parts.base;
-        vtkNew<vtkOBJExporter> exporter;
-        exporter->SetFilePrefix(prefix.c_str());
+    auto run = [&](vtkExporter* exporter) {
         exporter->SetRenderWindow(window);
         VtkErrorCatcher errors(exporter);
         exporter->Write();
         written = !errors.HasError();
         error = errors.GetMessage();
+    };
+    if (format == SceneFormat::Obj) {
+        const std::string prefix = folder + "/" + parts.base;
+        vtkNew<vtkOBJExporter> exporter;
+        exporter->SetFilePrefix(prefix.c_str());
+        run(exporter);
         moves = {{prefix + ".obj", parts.folder + parts.base + ".obj"}, {prefix + ".mtl", parts.folder + parts.base + ".mtl"}};
     } else {
         const std::string file = folder + "/" + parts.base + parts.extension;
         vtkNew<vtkVRMLExporter> exporter;
         exporter->SetFileName(file.c_str());
-        exporter->SetRenderWindow(window);
-        VtkErrorCatcher errors(exporter);
-        exporter->Write();
-        written = !errors.HasError();
-        error = errors.GetMessage();
+        run(exporter);
         moves = {{file, path}};
     }
     for (const auto& move : moves)

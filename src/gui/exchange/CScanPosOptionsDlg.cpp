@@ -286,28 +286,22 @@ void CScanPosOptionsColorModeTabDlg::OnRangeChanged()
     m_max->setText(Three(right));
 }
 
-void CScanPosOptionsColorModeTabDlg::OnMinKillFocus()
-{
-    double min, max, left, right, value;
-    m_slider->GetMinMax(min, max);
-    m_slider->GetRange(left, right);
-    if (!ReadNumber(m_min, 128, &value))
-        value = min;
-    value = std::max(min, std::min(value, right));
-    const QSignalBlocker quiet(m_slider); // the typed text stays as typed
-    m_slider->SetRange(value, right);
-}
+void CScanPosOptionsColorModeTabDlg::OnMinKillFocus() { TakeTypedEnd(true); }
 
-void CScanPosOptionsColorModeTabDlg::OnMaxKillFocus()
+void CScanPosOptionsColorModeTabDlg::OnMaxKillFocus() { TakeTypedEnd(false); }
+
+void CScanPosOptionsColorModeTabDlg::TakeTypedEnd(bool lower)
 {
+    // The typed number, or else the scale's end, kept between the scale's
+    // end and the interval's other end.
     double min, max, left, right, value;
     m_slider->GetMinMax(min, max);
     m_slider->GetRange(left, right);
-    if (!ReadNumber(m_max, 128, &value))
-        value = max;
-    value = std::max(left, std::min(value, max));
-    const QSignalBlocker quiet(m_slider);
-    m_slider->SetRange(left, value);
+    if (!ReadNumber(lower ? m_min : m_max, 128, &value))
+        value = lower ? min : max;
+    value = lower ? std::max(min, std::min(value, right)) : std::max(left, std::min(value, max));
+    const QSignalBlocker quiet(m_slider); // the typed text stays as typed
+    lower ? m_slider->SetRange(value, right) : m_slider->SetRange(left, value);
 }
 
 QString CScanPosOptionsColorModeTabDlg::CheckSettings() const

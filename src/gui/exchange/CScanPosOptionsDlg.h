@@ -59,6 +59,8 @@ private:
     QString Attribute() const;
     // The range of the selected attribute's array into the edits and slider.
     void TakeAttributeRange();
+    // A range end typed into the minimum (`lower`) or maximum edit, into the slider.
+    void TakeTypedEnd(bool lower);
 
     CScanPos* m_pModel = nullptr;
     QComboBox* m_attribute;
