@@ -1,9 +1,11 @@
 #include "core/exchange/XyzImport.h"
 #include "core/exchange/ParallelDeflate.h"
+#include "core/exchange/Base64Stream.h"
 
 #include "core/exchange/XyzFormat.h"
 #include "core/exchange/XyzReader.h"
 #include "core/common/CheckedFile.h"
+#include "core/common/LargeBuffer.h"
 #include "core/common/Paths.h"
 #include "core/common/ProfileFile.h"
 #include "core/model/ProgressSink.h"
@@ -11,6 +13,7 @@
 #include "core/model/vtkListener.h"
 
 #include <vtkCellArray.h>
+#include <vtkCellTypes.h>
 #include <vtkDoubleArray.h>
 #include <vtkFloatArray.h>
 #include <vtkNew.h>
@@ -50,8 +53,25 @@ public:
     static vtkCheckedXMLPolyDataWriter* New();
     vtkTypeMacro(vtkCheckedXMLPolyDataWriter, vtkXMLPolyDataWriter);
     void SetOutputStream(std::ostream* stream) { this->Stream = stream; }
+    void SetEncoder(vtkOutputStream* encoder) { this->SetDataStream(encoder); }
 };
 vtkStandardNewMacro(vtkCheckedXMLPolyDataWriter);
+
+// Vertex cells only. The writer asks for the set of cell types, which the
+// general answer finds by building the cell map and visiting every cell: a
+// twelfth of the whole conversion for a cloud.
+class vtkVertexCloudData : public vtkPolyData {
+public:
+    static vtkVertexCloudData* New();
+    vtkTypeMacro(vtkVertexCloudData, vtkPolyData);
+    void GetCellTypes(vtkCellTypes* types) override
+    {
+        types->Reset();
+        if (this->GetNumberOfCells() > 0)
+            types->InsertNextType(VTK_VERTEX);
+    }
+};
+vtkStandardNewMacro(vtkVertexCloudData);
 
 bool Exists(const std::string& path)
 {
@@ -74,7 +94,7 @@ vtkSmartPointer<vtkPolyData> BuildPolyData(Cloud& cloud)
 {
     const vtkIdType n = static_cast<vtkIdType>(cloud.Count());
     const int code = cloud.Code();
-    auto poly = vtkSmartPointer<vtkPolyData>::New();
+    vtkSmartPointer<vtkPolyData> poly = vtkSmartPointer<vtkVertexCloudData>::New();
 
     vtkNew<vtkDoubleArray> coords;
     coords->SetNumberOfComponents(3);
@@ -85,10 +105,15 @@ vtkSmartPointer<vtkPolyData> BuildPolyData(Cloud& cloud)
 
     // One vertex cell per point, 32-bit ids as older readers expect.
     vtkNew<vtkTypeInt32Array> offsets, connectivity;
-    offsets->SetNumberOfValues(n + 1);
-    connectivity->SetNumberOfValues(n);
-    int* off = offsets->GetPointer(0);
-    int* conn = connectivity->GetPointer(0);
+    int* off = static_cast<int*>(largebuf::Allocate(sizeof(int) * static_cast<size_t>(n + 1)));
+    int* conn = static_cast<int*>(largebuf::Allocate(sizeof(int) * static_cast<size_t>(n > 0 ? n : 1)));
+    if (!off || !conn) {
+        std::free(off);
+        std::free(conn);
+        throw std::bad_alloc();
+    }
+    offsets->SetArray(off, n + 1, 0, vtkTypeInt32Array::VTK_DATA_ARRAY_FREE);
+    connectivity->SetArray(conn, n, 0, vtkTypeInt32Array::VTK_DATA_ARRAY_FREE);
     for (vtkIdType i = 0; i < n; ++i) {
         off[i] = static_cast<int>(i);
         conn[i] = static_cast<int>(i);
@@ -247,6 +272,8 @@ ConvertResult ConvertXyzFile(const std::string& source, const std::string& outpu
     writer->SetInputData(poly);
     writer->SetOutputStream(&file.Stream());
     writer->SetDataModeToBinary();
+    vtkNew<vtkFastBase64OutputStream> encoder;
+    writer->SetEncoder(encoder);
     // zlib streams deflated on every core ahead of the writer; fastest
     // level and 32-bit header and ids: the files stay readable by older
     // readers.

@@ -2,6 +2,7 @@
 
 #include "core/exchange/XyzFormat.h"
 #include "core/model/ProgressSink.h"
+#include "core/common/LargeBuffer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,13 +38,20 @@ bool Cloud::Start(int code, size_t expected)
     m_code = code;
     m_count = 0;
     m_capacity = 0;
-    // A little over the estimate, as the first line may be longer than most;
-    // but the estimate trusts that line, so beyond a few million points the
-    // arrays grow as the data really arrive.
-    constexpr size_t kMaxReserve = size_t(1) << 22;
-    const size_t want = std::max<size_t>(1024, std::min(kMaxReserve, expected + expected / 8));
+    // A little over the estimate, as the first line may be longer than most.
+    // Pages never written cost no memory, so the whole estimate is reserved;
+    // where the address space will not give that much (the estimate trusts
+    // the first line), a few million points, and the arrays grow as the data
+    // really arrive.
+    constexpr size_t kModestReserve = size_t(1) << 22;
+    const size_t want = std::max<size_t>(1024, expected + expected / 8);
+    return Reserve(want) || (want > kModestReserve && Reserve(kModestReserve));
+}
+
+bool Cloud::Reserve(size_t want)
+{
     auto grow = [](void*& p, size_t bytes) {
-        void* q = std::realloc(p, bytes);
+        void* q = largebuf::Reallocate(p, bytes);
         if (!q)
             return false;
         p = q;
@@ -55,12 +63,12 @@ bool Cloud::Start(int code, size_t expected)
     if (!grow(pts, want * 3 * sizeof(double)))
         return false;
     m_points = static_cast<double*>(pts);
-    if (HasColour(code)) {
+    if (HasColour(m_code)) {
         if (!grow(rgb, want * 3))
             return false;
         m_rgb = static_cast<unsigned char*>(rgb);
     }
-    if (HasIntensity(code)) {
+    if (HasIntensity(m_code)) {
         if (!grow(inten, want * sizeof(float)))
             return false;
         m_intensity = static_cast<float*>(inten);
@@ -73,18 +81,18 @@ bool Cloud::Grow()
 {
     // realloc of large blocks remaps pages: no second copy of the arrays.
     const size_t want = m_capacity + m_capacity / 2 + 1024;
-    void* p = std::realloc(m_points, want * 3 * sizeof(double));
+    void* p = largebuf::Reallocate(m_points, want * 3 * sizeof(double));
     if (!p)
         return false;
     m_points = static_cast<double*>(p);
     if (m_rgb) {
-        p = std::realloc(m_rgb, want * 3);
+        p = largebuf::Reallocate(m_rgb, want * 3);
         if (!p)
             return false;
         m_rgb = static_cast<unsigned char*>(p);
     }
     if (m_intensity) {
-        p = std::realloc(m_intensity, want * sizeof(float));
+        p = largebuf::Reallocate(m_intensity, want * sizeof(float));
         if (!p)
             return false;
         m_intensity = static_cast<float*>(p);
@@ -538,7 +546,9 @@ ReadResult ReadCloud(const std::string& path, Cloud& cloud, IProgressSink* sink,
         sink->SetFraction(0.0);
 
     // Classification from the first line, or the second after a header.
+    // Only the first lines are needed here: a few pieces, not a whole block.
     PieceReader head(file.fd);
+    head.Limit(4 * (kLinePiece + 2));
     if (!head.Init())
         return ReadResult::OutOfMemory;
     const char *b, *e;

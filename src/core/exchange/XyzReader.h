@@ -43,6 +43,7 @@ public:
     void Restart() { m_count = 0; }
 
 private:
+    bool Reserve(size_t points);
     bool Grow();
     int m_code = -1;
     size_t m_count = 0;
