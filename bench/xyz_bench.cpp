@@ -12,6 +12,7 @@
 #include "core/model/VtkErrorCatcher.h"
 
 #include <cstdio>
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -67,13 +68,23 @@ int main(int argc, char** argv)
             xyz::Cloud c;
             return xyz::ReadCloud(source, c, nullptr) == xyz::ReadResult::Ok && c.Count() > 0;
         }).seconds);
+        // Each conversion starts from a clean disk: no earlier output still
+        // being written back, no old output to truncate.
+        auto settle = [](const std::string& output) {
+            std::error_code ec;
+            std::filesystem::remove(output, ec);
+            ::sync();
+        };
+        settle(plainOut);
         const bench::Sample plain = Measure([&] { return ReferenceConvert(source, plainOut); });
+        settle(fastOut);
         const bench::Sample fast = Measure([&] {
             return xyz::ConvertXyzFile(source, fastOut, nullptr) == xyz::ConvertResult::Ok;
         });
         convertPlain.push_back(plain.seconds);
         convertFast.push_back(fast.seconds);
         if (cloudCompare) {
+            ::sync();
             peer.push_back(Measure([&] { return std::system(ccCommand.c_str()) == 0; }).seconds);
             std::printf("rep %d: CloudCompare import + save %.3f s\n", r + 1, peer.back());
             for (const auto& e : std::filesystem::directory_iterator(folder))

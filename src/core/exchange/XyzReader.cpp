@@ -38,6 +38,9 @@ bool Cloud::Start(int code, size_t expected)
     m_code = code;
     m_count = 0;
     m_capacity = 0;
+    m_integerColour = IntegerColour(code);
+    m_integerIntensity = IntegerIntensity(code);
+    m_intensityAt = code <= 2 ? 3 : 6;
     // A little over the estimate, as the first line may be longer than most.
     // Pages never written cost no memory, so the whole estimate is reserved;
     // where the address space will not give that much (the estimate trusts
@@ -128,15 +131,20 @@ void Cloud::StoreAt(size_t index, const double v[7])
     p[0] = v[0];
     p[1] = v[1];
     p[2] = v[2];
-    const int code = m_code;
+    // The layout's choices were made once in Start: this runs per line.
     if (m_rgb) {
         unsigned char* c = m_rgb + 3 * index;
-        for (int k = 0; k < 3; ++k)
-            c[k] = IntegerColour(code) ? ColourFromInteger(static_cast<int>(v[3 + k])) : ColourFromReal(v[3 + k]);
+        if (m_integerColour) {
+            for (int k = 0; k < 3; ++k) // integers of the layout fit an int
+                c[k] = static_cast<unsigned char>(static_cast<unsigned int>(static_cast<int>(v[3 + k])) & 0xFF);
+        } else {
+            for (int k = 0; k < 3; ++k)
+                c[k] = ColourFromReal(v[3 + k]);
+        }
     }
     if (m_intensity) {
-        const double raw = code <= 2 ? v[3] : v[6];
-        m_intensity[index] = IntegerIntensity(code) ? IntensityFromInteger(static_cast<int>(raw)) : IntensityFromReal(raw);
+        const double raw = v[m_intensityAt];
+        m_intensity[index] = m_integerIntensity ? static_cast<float>(static_cast<int>(raw) / 255.0) : static_cast<float>(raw);
     }
 }
 

@@ -46,6 +46,9 @@ private:
     bool Reserve(size_t points);
     bool Grow();
     int m_code = -1;
+    bool m_integerColour = false;
+    bool m_integerIntensity = false;
+    int m_intensityAt = 3;
     size_t m_count = 0;
     size_t m_capacity = 0;
     double* m_points = nullptr;
