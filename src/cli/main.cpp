@@ -31,8 +31,8 @@ const char* const kUsage =
     "Usage: quarlon-cli COMMAND [ARGUMENTS]\n"
     "\n"
     "Commands:\n"
-    "  info FILE...   Load each model (.vtp, .pvtp, .vtk) or project file (.mvtp)\n"
-    "                 as the viewer does and print one JSON object per model and\n"
+    "  info FILE...   Load each model (.vtp, .pvtp, .vtk; also LAS, PLY, PTS, OBJ\n"
+    "                 and STL files) or project file (.mvtp) as the viewer does and print one JSON object per model and\n"
     "                 line: path (the stored lower-cased path), points, cells,\n"
     "                 arrays (name, components, type), offset (document offset\n"
     "                 plus model offset), representation (index 0-17),\n"
@@ -43,7 +43,8 @@ const char* const kUsage =
     "                 failure is named on standard error with the reason.\n"
     "  import FILE... [--overwrite]\n"
     "                 Convert plain-text XYZ point clouds (X Y Z, optionally\n"
-    "                 intensity and/or R G B columns) into models: FILE's folder\n"
+    "                 intensity and/or R G B columns) and LAS (.las), PLY, PTS,\n"
+    "                 OBJ and STL files into models: FILE's folder\n"
     "                 gets NAME.vtp and its offset file NAME.vtw. An existing\n"
     "                 NAME.vtp is replaced only with --overwrite, and only after\n"
     "                 the conversion succeeded. Prints each written model's path;\n"
@@ -191,7 +192,7 @@ int Import(const std::vector<std::string>& args)
         if (terminal)
             progress = std::make_unique<TerminalProgress>(file);
         std::string why;
-        const xyz::ConvertResult result = xyz::ConvertXyzFile(file, names.tempModel, progress.get(), &why);
+        const xyz::ConvertResult result = xyz::ConvertFile(file, names.tempModel, progress.get(), &why);
         progress.reset();
         if (result != xyz::ConvertResult::Ok || !xyz::FinishImport(names, &why)) {
             xyz::DiscardImport(names);

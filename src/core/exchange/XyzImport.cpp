@@ -3,6 +3,8 @@
 #include "core/exchange/Base64Stream.h"
 
 #include "core/exchange/XyzFormat.h"
+#include "core/exchange/CloudData.h"
+#include "core/exchange/ForeignModel.h"
 #include "core/exchange/XyzReader.h"
 #include "core/common/CheckedFile.h"
 #include "core/common/LargeBuffer.h"
@@ -57,7 +59,7 @@ public:
 };
 vtkStandardNewMacro(vtkCheckedXMLPolyDataWriter);
 
-// Vertex cells only. The writer asks for the set of cell types, which the
+// Single-point vertex cells only. The writer asks for the set of cell types, which the
 // general answer finds by building the cell map and visiting every cell: a
 // twelfth of the whole conversion for a cloud.
 class vtkVertexCloudData : public vtkPolyData {
@@ -92,54 +94,24 @@ std::string Fixed(double v)
 // The cloud's arrays become the poly data's without being copied.
 vtkSmartPointer<vtkPolyData> BuildPolyData(Cloud& cloud)
 {
-    const vtkIdType n = static_cast<vtkIdType>(cloud.Count());
+    const size_t n = cloud.Count();
     const int code = cloud.Code();
-    vtkSmartPointer<vtkPolyData> poly = vtkSmartPointer<vtkVertexCloudData>::New();
-
-    vtkNew<vtkDoubleArray> coords;
-    coords->SetNumberOfComponents(3);
-    coords->SetArray(cloud.ReleasePoints(), n * 3, 0, vtkDoubleArray::VTK_DATA_ARRAY_FREE);
-    vtkNew<vtkPoints> points;
-    points->SetData(coords);
-    poly->SetPoints(points);
-
-    // One vertex cell per point, 32-bit ids as older readers expect.
-    vtkNew<vtkTypeInt32Array> offsets, connectivity;
-    int* off = static_cast<int*>(largebuf::Allocate(sizeof(int) * static_cast<size_t>(n + 1)));
-    int* conn = static_cast<int*>(largebuf::Allocate(sizeof(int) * static_cast<size_t>(n > 0 ? n : 1)));
-    if (!off || !conn) {
-        std::free(off);
-        std::free(conn);
+    clouddata::Arrays arrays;
+    arrays.points = cloud.ReleasePoints();
+    arrays.rgb = HasColour(code) ? cloud.ReleaseColours() : nullptr;
+    arrays.intensity = HasIntensity(code) ? cloud.ReleaseIntensities() : nullptr;
+    vtkSmartPointer<vtkPolyData> poly = clouddata::Adopt(n, arrays);
+    if (!poly || !clouddata::AddVertexCells(poly))
         throw std::bad_alloc();
-    }
-    offsets->SetArray(off, n + 1, 0, vtkTypeInt32Array::VTK_DATA_ARRAY_FREE);
-    connectivity->SetArray(conn, n, 0, vtkTypeInt32Array::VTK_DATA_ARRAY_FREE);
-    for (vtkIdType i = 0; i < n; ++i) {
-        off[i] = static_cast<int>(i);
-        conn[i] = static_cast<int>(i);
-    }
-    off[n] = static_cast<int>(n);
-    vtkNew<vtkCellArray> verts;
-    verts->SetData(offsets, connectivity);
-    poly->SetVerts(verts);
-
-    if (HasColour(code)) {
-        vtkNew<vtkUnsignedCharArray> rgb;
-        rgb->SetName("RGB");
-        rgb->SetNumberOfComponents(3);
-        rgb->SetArray(cloud.ReleaseColours(), n * 3, 0, vtkUnsignedCharArray::VTK_DATA_ARRAY_FREE);
-        poly->GetPointData()->SetScalars(rgb);
-    }
-    if (HasIntensity(code)) {
-        vtkNew<vtkFloatArray> intensity;
-        intensity->SetName("Intensity");
-        intensity->SetArray(cloud.ReleaseIntensities(), n, 0, vtkFloatArray::VTK_DATA_ARRAY_FREE);
-        if (HasColour(code))
-            poly->GetPointData()->AddArray(intensity);
-        else
-            poly->GetPointData()->SetScalars(intensity);
-    }
     return poly;
+}
+
+// A cloud of single-point vertex cells and nothing else.
+bool IsVertexCloud(vtkPolyData* poly)
+{
+    vtkCellArray* verts = poly->GetVerts();
+    return poly->GetNumberOfLines() == 0 && poly->GetNumberOfPolys() == 0 && poly->GetNumberOfStrips() == 0 &&
+           verts && verts->GetNumberOfConnectivityIds() == verts->GetNumberOfCells();
 }
 
 // The arrays' bytes in the order the XML writer puts them inline: point
@@ -184,99 +156,52 @@ BlockCounts LastBlockCounts() { return Counts(); }
 
 void SetDeflater(zblock::Method method) { DeflaterChoice() = method; }
 
-ConvertResult ConvertXyzFile(const std::string& source, const std::string& output, IProgressSink* sink,
-                             std::string* why)
+namespace {
+
+ConvertResult Failure(std::string* why, const std::string& reason)
 {
-    auto fail = [why](const std::string& reason) {
-        if (why)
-            *why = reason;
-        return ConvertResult::Failed;
-    };
-    CSilentProgress silent;
-    IProgressSink* progress = sink ? sink : &silent;
-    progress->SetText("Converting Data...");
+    if (why)
+        *why = reason;
+    return ConvertResult::Failed;
+}
 
-    // A pipe or device would block or never end; only files are read.
-    struct stat st {};
-    if (::stat(source.c_str(), &st) != 0)
-        return fail("cannot read " + source + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        return fail(source + " is not a regular file");
-
-    // The output must be writable before any work is done.
-    {
-        std::ofstream probe(output, std::ios::binary | std::ios::trunc);
-        if (!probe)
-            return fail("cannot create " + output);
-    }
-
-    Cloud cloud;
-    ReadInfo info;
-    switch (ReadCloud(source, cloud, progress, &info)) {
-    case ReadResult::Ok: break;
-    case ReadResult::CannotOpen: return fail("cannot read " + source);
-    case ReadResult::BadFirstLine: return fail("the first data line has none of the XYZ layouts");
-    case ReadResult::OutOfMemory: return fail("not enough memory");
-    case ReadResult::Aborted: return ConvertResult::Aborted;
-    }
-
-    // Bounding-box centre: the offset file keeps it, the points lose it.
-    const size_t n = cloud.Count();
-    double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    const double* p = cloud.Points();
-    bool finite = true;
-    if (n > 0) {
-        for (int k = 0; k < 3; ++k)
-            lo[k] = hi[k] = p[k];
-        for (size_t i = 0; i < n; ++i)
-            for (int k = 0; k < 3; ++k) {
-                const double v = p[3 * i + k];
-                finite = finite && std::isfinite(v);
-                lo[k] = std::min(lo[k], v);
-                hi[k] = std::max(hi[k], v);
-            }
-    }
-    // A model cannot carry nan or inf, nor what its offset file cannot hold.
-    if (!finite)
-        return fail("the file holds coordinates that are not finite numbers (nan or inf)");
-    double centre[3];
-    for (int k = 0; k < 3; ++k) {
-        centre[k] = (lo[k] + hi[k]) / 2.0;
-        if (!std::isfinite(centre[k]) || Fixed(centre[k]).size() > kMaxOffsetText)
-            return fail("the coordinates are too large for a model's offset file");
-    }
+// The offset file beside `output`, in the form its reader takes.
+bool WriteOffsetFile(const std::string& output, const double offset[3], std::string* why)
+{
+    for (int k = 0; k < 3; ++k)
+        if (!std::isfinite(offset[k]) || Fixed(offset[k]).size() > kMaxOffsetText)
+            return Failure(why, "the coordinates are too large for a model's offset file"), false;
     const std::string offsetFile = qpath::ReplaceExtension(output, ".vtw");
     std::error_code ec;
     fs::remove(offsetFile, ec);
     const char* const axes[3] = {"X", "Y", "Z"};
     for (int k = 0; k < 3; ++k)
-        if (!profile::WriteString(offsetFile, "PolyData Offset", axes[k], Fixed(centre[k])))
-            return fail("cannot write " + offsetFile);
-    // In place, as a translation filter would compute it, without a copy.
-    double* q = cloud.MutablePoints();
-    for (size_t i = 0; i < n; ++i)
-        for (int k = 0; k < 3; ++k)
-            q[3 * i + k] = q[3 * i + k] - centre[k];
+        if (!profile::WriteString(offsetFile, "PolyData Offset", axes[k], Fixed(offset[k])))
+            return Failure(why, "cannot write " + offsetFile), false;
+    return true;
+}
 
-    vtkSmartPointer<vtkPolyData> poly;
-    try {
-        poly = BuildPolyData(cloud);
-    } catch (const std::bad_alloc&) {
-        return fail("not enough memory");
-    }
-
+// The model file: VTK's XML layout, binary inline, blocks deflated on
+// every core ahead of the writer, every write checked, synced at the end.
+ConvertResult WriteModelFile(vtkPolyData* poly, const std::string& output, IProgressSink* progress, std::string* why)
+{
     CheckedOutputFile file;
     if (!file.Open(output))
-        return fail("cannot create " + output + ": " + file.Error());
+        return Failure(why, "cannot create " + output + ": " + file.Error());
     vtkNew<vtkCheckedXMLPolyDataWriter> writer;
-    writer->SetInputData(poly);
+    if (IsVertexCloud(poly)) {
+        vtkNew<vtkVertexCloudData> cloud;
+        cloud->ShallowCopy(poly);
+        writer->SetInputData(cloud);
+    } else {
+        writer->SetInputData(poly);
+    }
     writer->SetOutputStream(&file.Stream());
     writer->SetDataModeToBinary();
     vtkNew<vtkFastBase64OutputStream> encoder;
     writer->SetEncoder(encoder);
-    // zlib streams deflated on every core ahead of the writer; fastest
-    // level and 32-bit header and ids: the files stay readable by older
-    // readers.
+    // Fastest level and 32-bit header and ids: the files stay readable by
+    // older readers.
     vtkNew<vtkParallelZLibCompressor> compressor;
     writer->SetCompressor(compressor);
     writer->SetCompressionLevel(1);
@@ -299,9 +224,96 @@ ConvertResult ConvertXyzFile(const std::string& source, const std::string& outpu
     // A full disk may show only when the last bytes are flushed or synced.
     const bool committed = file.Commit();
     if (!written || errors.HasError() || !committed)
-        return fail("cannot write " + output + ": " +
-                    (!committed ? file.Error() : errors.HasError() ? errors.GetMessage() : std::string("write failed")));
+        return Failure(why, "cannot write " + output + ": " +
+                                (!committed ? file.Error() : errors.HasError() ? errors.GetMessage() : std::string("write failed")));
     return ConvertResult::Ok;
+}
+
+// A pipe or device would block or never end; only files are read. The
+// output must be writable before any work is done.
+bool CheckEnds(const std::string& source, const std::string& output, std::string* why)
+{
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0)
+        return Failure(why, "cannot read " + source + ": " + std::strerror(errno)), false;
+    if (!S_ISREG(st.st_mode))
+        return Failure(why, source + " is not a regular file"), false;
+    std::ofstream probe(output, std::ios::binary | std::ios::trunc);
+    if (!probe)
+        return Failure(why, "cannot create " + output), false;
+    return true;
+}
+
+} // namespace
+
+ConvertResult ConvertXyzFile(const std::string& source, const std::string& output, IProgressSink* sink,
+                             std::string* why)
+{
+    auto fail = [why](const std::string& reason) { return Failure(why, reason); };
+    CSilentProgress silent;
+    IProgressSink* progress = sink ? sink : &silent;
+    progress->SetText("Converting Data...");
+    if (!CheckEnds(source, output, why))
+        return ConvertResult::Failed;
+
+    Cloud cloud;
+    ReadInfo info;
+    switch (ReadCloud(source, cloud, progress, &info)) {
+    case ReadResult::Ok: break;
+    case ReadResult::CannotOpen: return fail("cannot read " + source);
+    case ReadResult::BadFirstLine: return fail("the first data line has none of the XYZ layouts");
+    case ReadResult::OutOfMemory: return fail("not enough memory");
+    case ReadResult::Aborted: return ConvertResult::Aborted;
+    }
+
+    // Bounding-box centre: the offset file keeps it, the points lose it.
+    // A model cannot carry nan or inf, nor what its offset file cannot hold.
+    const size_t n = cloud.Count();
+    double centre[3];
+    if (!clouddata::BoundsCentre(cloud.Points(), n, centre))
+        return fail("the file holds coordinates that are not finite numbers (nan or inf)");
+    if (!WriteOffsetFile(output, centre, why))
+        return ConvertResult::Failed;
+    // In place, as a translation filter would compute it, without a copy.
+    clouddata::Subtract(cloud.MutablePoints(), n, centre);
+
+    vtkSmartPointer<vtkPolyData> poly;
+    try {
+        poly = BuildPolyData(cloud);
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory");
+    }
+    return WriteModelFile(poly, output, progress, why);
+}
+
+ConvertResult ConvertForeignFile(const std::string& source, const std::string& output, IProgressSink* sink,
+                                 std::string* why)
+{
+    CSilentProgress silent;
+    IProgressSink* progress = sink ? sink : &silent;
+    progress->SetText("Converting Data...");
+    if (!CheckEnds(source, output, why))
+        return ConvertResult::Failed;
+    foreign::Model model;
+    try {
+        switch (foreign::Read(source, model, progress, why)) {
+        case foreign::Result::Ok: break;
+        case foreign::Result::Failed: return ConvertResult::Failed;
+        case foreign::Result::Aborted: return ConvertResult::Aborted;
+        }
+    } catch (const std::bad_alloc&) {
+        return Failure(why, "not enough memory");
+    }
+    if (!WriteOffsetFile(output, model.offset, why))
+        return ConvertResult::Failed;
+    return WriteModelFile(model.data, output, progress, why);
+}
+
+ConvertResult ConvertFile(const std::string& source, const std::string& output, IProgressSink* sink, std::string* why)
+{
+    if (foreign::IsForeignExtension(qpath::ToLower(qpath::Split(source).extension)))
+        return ConvertForeignFile(source, output, sink, why);
+    return ConvertXyzFile(source, output, sink, why);
 }
 
 ImportNames PlanImport(const std::string& source)

@@ -30,6 +30,14 @@ BlockCounts LastBlockCounts();
 ConvertResult ConvertXyzFile(const std::string& source, const std::string& output, IProgressSink* sink,
                              std::string* why = nullptr);
 
+// Converts a file of another program (LAS, PLY, PTS, OBJ, STL: see
+// ForeignModel.h) the same way: the model with the reader's offset in the
+// offset file. ConvertFile chooses by the extension, XYZ for all others.
+ConvertResult ConvertForeignFile(const std::string& source, const std::string& output, IProgressSink* sink,
+                                 std::string* why = nullptr);
+ConvertResult ConvertFile(const std::string& source, const std::string& output, IProgressSink* sink,
+                          std::string* why = nullptr);
+
 // The files of one import of D/N.E: the final D/N.vtp and D/N.vtw, and
 // free temporary names D/N_Z.vtp (or D/N_Z0.vtp, D/N_Z1.vtp, ...).
 struct ImportNames {

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <string>
 #include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -313,6 +314,32 @@ int SlowScan(const char* line, int code, char separator, double values[7])
 }
 
 } // namespace
+
+bool ReadNumber(const char*& p, const char* end, double& value)
+{
+    const char* s = p;
+    while (s < end && IsSpace(*s))
+        ++s;
+    if (s >= end)
+        return false;
+    const char* q = s;
+    if (FastDouble(q, end, value) == 1) {
+        p = q;
+        return true;
+    }
+    // Exponents, inf, nan and the like: strtod on a terminated copy.
+    size_t n = 0;
+    while (s + n < end && !IsSpace(s[n]) && s[n] != '\0')
+        ++n;
+    const std::string token(s, n);
+    char* stop = nullptr;
+    const double v = std::strtod(token.c_str(), &stop);
+    if (stop == token.c_str())
+        return false;
+    value = v;
+    p = s + (stop - token.c_str());
+    return true;
+}
 
 int ScanLine(const char* line, int code, char separator, double values[7])
 {

@@ -79,4 +79,8 @@ int ReadersOfLastRead();
 // the number of values read, the values as doubles (integers converted).
 int ScanLine(const char* line, int code, char separator, double values[7]);
 
+// One number at `p` (blanks before it skipped) as strtod reads it in the C
+// locale; `p` moves past it. False when there is none before `end`.
+bool ReadNumber(const char*& p, const char* end, double& value);
+
 } // namespace xyz

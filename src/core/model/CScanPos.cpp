@@ -1,6 +1,8 @@
 #include "core/model/CScanPos.h"
 
 #include "core/model/CQuarlonDoc.h"
+#include "core/exchange/ForeignModel.h"
+#include "core/exchange/vtkForeignModelReader.h"
 #include "core/model/IDocumentView.h"
 #include "core/model/ModelFileCheck.h"
 #include "core/model/ProgressSink.h"
@@ -200,6 +202,8 @@ void CScanPos::Reset()
     m_strPath.clear();
     m_strDiskPath.clear();
     m_dOffset[0] = m_dOffset[1] = m_dOffset[2] = 0.0;
+    m_bForeign = false;
+    m_dForeignOffset[0] = m_dForeignOffset[1] = m_dForeignOffset[2] = 0.0;
     m_dScalarRange[0] = 0.0;
     m_dScalarRange[1] = 1.0;
     m_strActiveArray.clear();
@@ -255,6 +259,8 @@ bool CScanPos::ReadModelData(vtkListener* listener)
 {
     // Reader by extension.
     const std::string extension = qpath::Split(m_strPath).extension;
+    if (foreign::IsForeignExtension(extension))
+        return ReadForeignData(listener);
     if (extension == ".vtk")
         m_pReader = MakeReader<vtkPolyDataReader>(m_strDiskPath);
     else if (extension == ".vtp")
@@ -262,7 +268,7 @@ bool CScanPos::ReadModelData(vtkListener* listener)
     else if (extension == ".pvtp")
         m_pReader = MakeReader<vtkXMLPPolyDataReader>(m_strDiskPath);
     else
-        return Fail("not a model file (.vtk, .vtp or .pvtp)");
+        return Fail(std::string("not a model file (.vtk, .vtp or .pvtp) nor one of ") + foreign::FormatNames());
     // The readers allocate what a file declares before reading it.
     const std::string declared = modelcheck::CheckModelFile(m_strDiskPath, extension);
     if (!declared.empty())
@@ -284,17 +290,41 @@ bool CScanPos::ReadModelData(vtkListener* listener)
     return true;
 }
 
+bool CScanPos::ReadForeignData(vtkListener* listener)
+{
+    auto reader = vtkSmartPointer<vtkForeignModelReader>::New();
+    reader->SetFileName(m_strDiskPath);
+    m_pReader = reader;
+    std::string error;
+    const StageResult stage = RunStage(listener, reader, "Reading Data...", &error);
+    if (stage == StageResult::Aborted || reader->GetError() == "aborted")
+        return Fail("aborted");
+    if (!reader->GetError().empty())
+        return Fail(reader->GetError());
+    vtkPolyData* data = reader->GetOutput();
+    if (stage == StageResult::Failed || !data || data->GetNumberOfPoints() == 0)
+        return Fail(error.empty() ? std::string("unreadable model data") : error);
+    const std::string inconsistency = CheckConsistency(data, m_strDiskPath);
+    if (!inconsistency.empty())
+        return Fail(inconsistency);
+    m_bForeign = true;
+    reader->GetModelOffset(m_dForeignOffset);
+    return true;
+}
+
 bool CScanPos::ReadOffset()
 {
     // The first model into an empty document fixes the document frame.
     double fileOffset[3] = {0.0, 0.0, 0.0};
     const char* const axes[3] = {"X", "Y", "Z"};
     const std::string offsetFile = GetOffsetFilePath();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3 && !m_bForeign; ++i) {
         const std::string text = profile::GetString(offsetFile, "PolyData Offset", axes[i], "0.00", 64);
         double v = 0.0;
         fileOffset[i] = IsDoubleString(text, &v) ? v : 0.0;
     }
+    for (int i = 0; i < 3 && m_bForeign; ++i)
+        fileOffset[i] = m_dForeignOffset[i];
     double docOffset[3] = {0.0, 0.0, 0.0};
     if (m_pDocument) {
         if (m_pDocument->GetModelCount() == 0)

@@ -91,6 +91,7 @@ private:
     bool Fail(const std::string& why);
     // The stages of a load, in order; each fails the load with its reason.
     bool ReadModelData(vtkListener* listener);
+    bool ReadForeignData(vtkListener* listener);
     bool ReadOffset();
     bool BuildLevels(vtkListener* listener);
     bool LoadTexture(vtkListener* listener, bool& aborted);
@@ -103,6 +104,9 @@ private:
     std::string m_strPath;
     std::string m_strDiskPath;
     double m_dOffset[3] = {0.0, 0.0, 0.0};
+    // Files of other programs carry their offset themselves, not in a .vtw.
+    bool m_bForeign = false;
+    double m_dForeignOffset[3] = {0.0, 0.0, 0.0};
     vtkSmartPointer<vtkAlgorithm> m_pReader;
     vtkSmartPointer<vtkLODProp3D> m_pActor;
     vtkSmartPointer<vtkPolyDataMapper> m_pFullMapper;

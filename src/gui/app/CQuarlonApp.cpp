@@ -262,7 +262,8 @@ void CQuarlonApp::OnFileOpen()
 {
     const QStringList chosen = Chooser().OpenFiles(
         m_pMainFrame, QStringLiteral("Open"),
-        QtFilter(QStringLiteral("PolyData Files (*.pvtp;.vtp;.vtk)|*.pvtp;*.vtp;*.vtk;*.mvtp|All Files (*.*)|*||")),
+        QtFilter(QStringLiteral("PolyData Files (*.pvtp;.vtp;.vtk)|*.pvtp;*.vtp;*.vtk;*.mvtp|") + ScanFilesPipeEntry() +
+                 QStringLiteral("All Files (*.*)|*||")),
         false);
     for (const QString& path : chosen)
         OpenDocumentFile(path);

@@ -70,6 +70,14 @@ IChooser& Chooser() { return *g_chooser; }
 void SetPrompt(IPrompt* prompt) { g_prompt = prompt ? prompt : &g_qtPrompt; }
 void SetChooser(IChooser* chooser) { g_chooser = chooser ? chooser : &g_qtChooser; }
 
+QString ScanFilesPipeEntry()
+{
+    QStringList patterns;
+    for (const char* e : {"las", "laz", "ply", "pts", "obj", "stl"})
+        patterns << QStringLiteral("*.%1").arg(QLatin1String(e)) << QStringLiteral("*.%1").arg(QString::fromLatin1(e).toUpper());
+    return QStringLiteral("Scan Files (*.las;*.ply;*.pts;*.obj;*.stl)|%1|").arg(patterns.join(QLatin1Char(';')));
+}
+
 QString QtFilter(const QString& pipeFilter)
 {
     const QStringList parts = pipeFilter.split(QLatin1Char('|'), Qt::SkipEmptyParts);

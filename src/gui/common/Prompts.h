@@ -35,3 +35,6 @@ void SetChooser(IChooser* chooser);
 
 // "Label|*.a;*.b|Label2|*.c||" (the program's filter notation) in Qt's form.
 QString QtFilter(const QString& pipeFilter);
+// "Scan Files (...)|patterns|": other programs' formats the viewer opens,
+// in either case, as one entry of a pipe filter.
+QString ScanFilesPipeEntry();

@@ -1,5 +1,7 @@
 #include "gui/view/CQuarlonFrame.h"
 
+#include "core/exchange/ForeignModel.h"
+
 #include "gui/view/CInputValueDlg.h"
 #include "gui/view/CQuarlonView.h"
 #include "gui/common/Commands.h"
@@ -166,9 +168,11 @@ void CQuarlonFrame::ShowToolWindow(QWidget* window, bool right, bool& placed)
 bool CQuarlonFrame::OpenInsideFile(const QString& path)
 {
     const CBusyGuard busy;
-    // Exactly these extensions, case included.
+    // Model files by exactly these extensions, case included; other
+    // programs' formats in either case (scanners often write ".LAS").
     const QString suffix = QFileInfo(path).suffix();
-    if (suffix != QLatin1String("vtp") && suffix != QLatin1String("pvtp") && suffix != QLatin1String("vtk"))
+    if (suffix != QLatin1String("vtp") && suffix != QLatin1String("pvtp") && suffix != QLatin1String("vtk") &&
+        !foreign::IsForeignExtension("." + suffix.toLower().toStdString()))
         return false;
     if (!m_pDocument->AddModel(path.toStdString()))
         return false;
@@ -583,7 +587,8 @@ void CQuarlonFrame::OnOpenInside()
 {
     const QStringList files = Chooser().OpenFiles(
         this, QStringLiteral("Open Inside"),
-        QtFilter(QStringLiteral("Point Cloud File (*.pvtp;*.vtp;*.vtk)|*.pvtp;*.vtp;*.vtk||")), true);
+        QtFilter(QStringLiteral("Point Cloud File (*.pvtp;*.vtp;*.vtk)|*.pvtp;*.vtp;*.vtk|") + ScanFilesPipeEntry() + QStringLiteral("|")),
+        true);
     for (const QString& file : files)
         OpenInsideFile(file);
     emit statusCountsChanged();

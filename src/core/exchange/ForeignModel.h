@@ -1,0 +1,37 @@
+#pragma once
+// Scan formats of other programs opened as models: LAS, PLY, PTS, OBJ and
+// STL. Each reader gives what a model file and its offset file give: poly
+// data in coordinates relative to an offset, the offset, and the point
+// arrays the colouring knows ("RGB", "Intensity").
+#include <vtkSmartPointer.h>
+
+#include <string>
+
+class IProgressSink;
+class vtkPolyData;
+
+namespace foreign {
+
+enum class Result { Ok, Failed, Aborted };
+
+struct Model {
+    vtkSmartPointer<vtkPolyData> data;
+    double offset[3] = {0.0, 0.0, 0.0};
+};
+
+// ".las", ".laz", ".ply", ".pts", ".obj" or ".stl" (lower case).
+bool IsForeignExtension(const std::string& lowerExtension);
+// "LAS, PLY, PTS, OBJ, STL": for messages and help texts.
+const char* FormatNames();
+
+// By the file's extension (any case). `sink` may be none; Abort is
+// honoured between chunks. On failure `why` says what is wrong.
+Result Read(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
+
+// The single readers.
+Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
+Result ReadPly(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
+Result ReadPts(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
+Result ReadMesh(const std::string& path, Model& out, IProgressSink* sink, std::string* why); // OBJ, STL
+
+} // namespace foreign

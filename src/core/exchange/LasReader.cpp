@@ -1,0 +1,270 @@
+#include "core/exchange/LasReader.h"
+
+#include "core/exchange/CloudData.h"
+#include "core/exchange/ForeignModel.h"
+#include "core/model/ProgressSink.h"
+
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// LAS is little-endian; so is every machine this builds for, but the
+// reads below do not depend on it.
+uint16_t U16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t U32(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+uint64_t U64(const unsigned char* p) { return U32(p) | (static_cast<uint64_t>(U32(p + 4)) << 32); }
+double F64(const unsigned char* p)
+{
+    const uint64_t bits = U64(p);
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+} // namespace
+
+namespace las {
+
+unsigned MinimumRecordLength(int format)
+{
+    static const unsigned kLengths[11] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
+    return format >= 0 && format <= 10 ? kLengths[format] : 0;
+}
+
+int ColourOffset(int format)
+{
+    switch (format) {
+    case 2: return 20;
+    case 3:
+    case 5: return 28;
+    case 7:
+    case 8:
+    case 10: return 30;
+    default: return -1;
+    }
+}
+
+std::string ParseHeader(const unsigned char* b, size_t available, uint64_t fileSize, Header& h)
+{
+    h = Header();
+    if (available < 4 || std::memcmp(b, "LASF", 4) != 0)
+        return "not a LAS file (no \"LASF\" signature)";
+    if (available < 227 || fileSize < 227)
+        return "the LAS header is cut short";
+    h.versionMajor = b[24];
+    h.versionMinor = b[25];
+    if (h.versionMajor != 1 || h.versionMinor > 4)
+        return "LAS version " + std::to_string(h.versionMajor) + "." + std::to_string(h.versionMinor) +
+               " is not supported (1.0 to 1.4 are)";
+    h.headerSize = U16(b + 94);
+    h.pointOffset = U32(b + 96);
+    const unsigned rawFormat = b[104];
+    h.recordLength = U16(b + 105);
+    const unsigned needed = h.versionMinor >= 4 ? 375u : h.versionMinor == 3 ? 235u : 227u;
+    if (h.headerSize < needed || h.headerSize > fileSize)
+        return "the LAS header size (" + std::to_string(h.headerSize) + ") does not fit its version or the file";
+    if (available < needed)
+        return "the LAS header is cut short";
+    // LAZ marks its compressed records in the two high bits of the format.
+    if (rawFormat & 0xC0)
+        return "the points are compressed (LAZ): decompress the file to LAS first, for example with "
+               "\"laszip -i FILE.laz -o FILE.las\" or \"pdal translate FILE.laz FILE.las\"";
+    h.format = static_cast<int>(rawFormat);
+    if (h.format > 10)
+        return "point format " + std::to_string(h.format) + " is not supported (0 to 10 are)";
+    if (h.recordLength < MinimumRecordLength(h.format))
+        return "point records of " + std::to_string(h.recordLength) + " bytes are too short for point format " +
+               std::to_string(h.format);
+    h.count = U32(b + 107);
+    if (h.versionMinor >= 4) {
+        const uint64_t extended = U64(b + 247);
+        if (extended != 0 || h.count == 0)
+            h.count = extended;
+    }
+    for (int k = 0; k < 3; ++k) {
+        h.scale[k] = F64(b + 131 + 8 * k);
+        h.offset[k] = F64(b + 155 + 8 * k);
+        h.max[k] = F64(b + 179 + 16 * k);
+        h.min[k] = F64(b + 187 + 16 * k);
+        if (!std::isfinite(h.scale[k]) || h.scale[k] == 0.0 || !std::isfinite(h.offset[k]))
+            return "the LAS header's scale or offset is not a usable number";
+    }
+    if (h.pointOffset < h.headerSize || h.pointOffset > fileSize)
+        return "the LAS point data start (" + std::to_string(h.pointOffset) + ") lies outside the file";
+    const uint64_t room = (fileSize - h.pointOffset) / h.recordLength;
+    if (h.count > room)
+        return "the LAS header declares " + std::to_string(h.count) + " points but the file holds at most " +
+               std::to_string(room);
+    return std::string();
+}
+
+} // namespace las
+
+// ---------------------------------------------------------------- points
+
+namespace foreign {
+
+namespace {
+
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+bool ReadFully(int fd, unsigned char* out, size_t size, uint64_t at)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The header's offset where it lies near the points (the file's own
+// frame, round numbers); otherwise the bounding box's centre, as for XYZ.
+void ChooseOffset(const las::Header& h, const double centre[3], const double* p, size_t n, double offset[3])
+{
+    double lo[3], hi[3];
+    for (int k = 0; k < 3; ++k)
+        lo[k] = hi[k] = centre[k];
+    for (size_t i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], p[3 * i + k]);
+            hi[k] = std::max(hi[k], p[3 * i + k]);
+        }
+    bool near = true;
+    for (int k = 0; k < 3; ++k) {
+        const double reach = std::max(hi[k] - lo[k], 1000.0);
+        near = near && std::fabs(h.offset[k] - centre[k]) <= reach;
+    }
+    for (int k = 0; k < 3; ++k)
+        offset[k] = near ? h.offset[k] : centre[k];
+}
+
+} // namespace
+
+Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
+{
+    auto fail = [why](const std::string& reason) {
+        if (why)
+            *why = reason;
+        return Result::Failed;
+    };
+    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    struct stat st {};
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0)
+        return fail(std::string("cannot read the file: ") + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail("not a regular file");
+    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    unsigned char head[375] = {};
+    const size_t headBytes = static_cast<size_t>(std::min<uint64_t>(sizeof head, fileSize));
+    if (!ReadFully(file.fd, head, headBytes, 0))
+        return fail("cannot read the LAS header");
+    las::Header h;
+    const std::string problem = las::ParseHeader(head, headBytes, fileSize, h);
+    if (!problem.empty())
+        return fail(problem);
+
+    const size_t n = static_cast<size_t>(h.count);
+    const int colourAt = las::ColourOffset(h.format);
+    clouddata::Arrays arrays;
+    vtkSmartPointer<vtkPolyData> data = clouddata::NewCloud(n, colourAt >= 0, true, arrays);
+    // The 16-bit colours until it is known whether they use 16 bits.
+    std::unique_ptr<uint16_t[]> wide;
+    if (data && colourAt >= 0)
+        wide.reset(new (std::nothrow) uint16_t[std::max<size_t>(1, 3 * n)]);
+    if (!data || (colourAt >= 0 && !wide))
+        return fail("not enough memory for " + std::to_string(n) + " points");
+
+    // Whole records in chunks of about 4 MB; progress and Abort between them.
+    const size_t length = h.recordLength;
+    const size_t perChunk = std::max<size_t>(1, (size_t(4) << 20) / length);
+    std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[perChunk * length]);
+    if (!chunk)
+        return fail("not enough memory");
+    uint16_t colourBits = 0;
+    bool anyIntensity = false;
+    int lastPercent = -1;
+    for (size_t first = 0; first < n; first += perChunk) {
+        const size_t count = std::min(perChunk, n - first);
+        if (!ReadFully(file.fd, chunk.get(), count * length, h.pointOffset + static_cast<uint64_t>(first) * length))
+            return fail("the file ends before its last point record");
+        for (size_t i = 0; i < count; ++i) {
+            const unsigned char* r = chunk.get() + i * length;
+            double* p = arrays.points + 3 * (first + i);
+            for (int k = 0; k < 3; ++k)
+                p[k] = static_cast<double>(static_cast<int32_t>(U32(r + 4 * k))) * h.scale[k] + h.offset[k];
+            const uint16_t intensity = U16(r + 12);
+            anyIntensity = anyIntensity || intensity != 0;
+            arrays.intensity[first + i] = intensity;
+            if (colourAt >= 0) {
+                uint16_t* c = wide.get() + 3 * (first + i);
+                for (int k = 0; k < 3; ++k) {
+                    c[k] = U16(r + colourAt + 2 * k);
+                    colourBits = static_cast<uint16_t>(colourBits | c[k]);
+                }
+            }
+        }
+        if (sink) {
+            const int percent = static_cast<int>(100.0 * static_cast<double>(first + count) / static_cast<double>(n));
+            if (percent != lastPercent) {
+                lastPercent = percent;
+                sink->SetFraction(percent / 100.0);
+                sink->PumpMessages();
+            }
+            if (sink->IsAborted())
+                return Result::Aborted;
+        }
+    }
+    chunk.reset();
+
+    // 16-bit colours keep their high byte; files that store 8-bit values
+    // (none above 255) keep them as they are. All black is no colour.
+    if (colourAt >= 0) {
+        const int shift = colourBits > 255 ? 8 : 0;
+        for (size_t i = 0; i < 3 * n; ++i)
+            arrays.rgb[i] = static_cast<unsigned char>(wide[i] >> shift);
+        wide.reset();
+        if (colourBits == 0)
+            data->GetPointData()->RemoveArray("RGB");
+    }
+    if (!anyIntensity)
+        data->GetPointData()->RemoveArray("Intensity");
+
+    double centre[3];
+    if (!clouddata::BoundsCentre(arrays.points, n, centre, true))
+        return fail("the coordinates are not finite numbers");
+    ChooseOffset(h, centre, arrays.points, n, out.offset);
+    clouddata::Subtract(arrays.points, n, out.offset);
+    if (!clouddata::AddVertexCells(data))
+        return fail("not enough memory for the vertex cells");
+    out.data = data;
+    return Result::Ok;
+}
+
+} // namespace foreign
