@@ -1,5 +1,6 @@
 #pragma once
 // Small model files and companion files made on the fly for the tests.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,22 @@ ArrayShape RgbArray(const std::string& name = "RGB");
 ArrayShape IntensityArray(const std::string& name = "Intensity", double lo = 10.0, double hi = 200.0);
 ArrayShape ConstantArray(const std::string& name, double value);
 ArrayShape TextureArray(const std::string& name = "Texture");
+
+// LAS files as the ASPRS layout has them, for any version and point format.
+struct LasPoint {
+    int32_t x, y, z;
+    uint16_t intensity;
+    uint16_t r, g, b;
+};
+struct LasFile {
+    int minor = 2;
+    int format = 2;
+    double scale[3] = {0.001, 0.001, 0.001};
+    double offset[3] = {512000.0, 5400000.0, 300.0};
+    unsigned extraBytes = 0;
+    std::vector<LasPoint> points;
+};
+std::string LasBytes(const LasFile& file);
 
 // Writes a small JPEG (or other format, by extension) for texture tests.
 void WriteImage(const std::string& path, int width = 16, int height = 8);

@@ -28,67 +28,10 @@
 
 namespace {
 
-struct LasPoint {
-    int32_t x, y, z;
-    uint16_t intensity;
-    uint16_t r, g, b;
-};
-
-struct LasFile {
-    int minor = 2;
-    int format = 2;
-    double scale[3] = {0.001, 0.001, 0.001};
-    double offset[3] = {512000.0, 5400000.0, 300.0};
-    unsigned extraBytes = 0;
-    std::vector<LasPoint> points;
-};
-
 template <class T>
 void Put(std::string& b, size_t at, T v)
 {
     std::memcpy(&b[at], &v, sizeof v);
-}
-
-// A LAS file as the ASPRS layout has it (little-endian host).
-std::string LasBytes(const LasFile& f)
-{
-    const unsigned header = f.minor >= 4 ? 375 : f.minor == 3 ? 235 : 227;
-    const unsigned length = las::MinimumRecordLength(f.format) + f.extraBytes;
-    std::string b(header, '\0');
-    std::memcpy(&b[0], "LASF", 4);
-    b[24] = 1;
-    b[25] = static_cast<char>(f.minor);
-    Put<uint16_t>(b, 94, static_cast<uint16_t>(header));
-    Put<uint32_t>(b, 96, header);
-    b[104] = static_cast<char>(f.format);
-    Put<uint16_t>(b, 105, static_cast<uint16_t>(length));
-    const uint64_t n = f.points.size();
-    // 1.4 files of the new formats leave the old count at 0.
-    Put<uint32_t>(b, 107, f.minor >= 4 && f.format >= 6 ? 0u : static_cast<uint32_t>(n));
-    for (int k = 0; k < 3; ++k) {
-        Put<double>(b, 131 + 8 * k, f.scale[k]);
-        Put<double>(b, 155 + 8 * k, f.offset[k]);
-    }
-    if (f.minor >= 4)
-        Put<uint64_t>(b, 247, n);
-    const int colourAt = las::ColourOffset(f.format);
-    for (const LasPoint& p : f.points) {
-        std::string r(length, '\0');
-        Put<int32_t>(r, 0, p.x);
-        Put<int32_t>(r, 4, p.y);
-        Put<int32_t>(r, 8, p.z);
-        Put<uint16_t>(r, 12, p.intensity);
-        // Something in every other field, so that a wrong offset shows.
-        for (size_t i = 14; i < r.size(); ++i)
-            r[i] = static_cast<char>(0xA5);
-        if (colourAt >= 0) {
-            Put<uint16_t>(r, colourAt, p.r);
-            Put<uint16_t>(r, colourAt + 2, p.g);
-            Put<uint16_t>(r, colourAt + 4, p.b);
-        }
-        b += r;
-    }
-    return b;
 }
 
 std::vector<LasPoint> RandomPoints(size_t n, bool wideColours, unsigned seed = 3)

@@ -20,6 +20,9 @@
 #include <QProcess>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
+#include <QDropEvent>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -364,4 +367,47 @@ TEST_F(MeasureToolsTest, CloseAndEnterHideTheToolEscapeDoesNot)
     app.MainFrame()->Action(cmd::Measure)->trigger();
     QTest::keyClick(dlg, Qt::Key_Return);
     EXPECT_FALSE(dlg->isVisible()) << "Enter acts as Close";
+}
+
+TEST_F(MeasureToolsTest, ALasFileDroppedOnTheWindowIsMeasuredLikeAModel)
+{
+    // A scanner's LAS of the same tilted plane: a point every 10 cm,
+    // millimetre scale, georeferenced through the header's offset.
+    LasFile las;
+    las.offset[0] = 500000, las.offset[1] = 4500000, las.offset[2] = 100;
+    for (int i = 0; i <= 300; ++i)
+        for (int j = 0; j <= 200; ++j)
+            las.points.push_back({100 * i, 100 * j, 50 * j, static_cast<uint16_t>(1000 + i), 40000, 30000, 20000});
+    WriteText(dir.File("scan.LAS"), LasBytes(las));
+    app.MainFrame()->resize(1000, 800);
+    app.MainFrame()->show();
+    Settle();
+
+    // Dropped from the desktop's file manager onto the empty window.
+    auto* mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.File("scan.LAS")))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(app.MainFrame(), &enter);
+    QDropEvent drop(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(app.MainFrame(), &drop);
+    delete mime;
+    ASSERT_EQ(app.MainFrame()->Frames().size(), 1);
+    frame = app.MainFrame()->Frames()[0];
+    EXPECT_EQ(frame->GetFrameDocument()->GetModelCount(), 1);
+    EXPECT_TRUE(app.MainFrame()->StatusCounts().startsWith("Loaded 60501 points"))
+        << app.MainFrame()->StatusCounts().toStdString();
+    view = frame->GetView();
+    dlg = frame->GetMeasureDlg();
+    Settle();
+    view->SetPresetView(0);
+
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    ASSERT_TRUE(dlg->isVisible());
+    Pick(10, 10), Pick(20, 10), Pick(20, 20), Pick(10, 20);
+    ASSERT_EQ(dlg->List()->rowCount(), 4);
+    EXPECT_TRUE(Cell(0, 1).startsWith("500010.")) << Cell(0, 1).toStdString();
+    EXPECT_TRUE(Cell(2, 2).startsWith("4500020.")) << Cell(2, 2).toStdString();
+    EXPECT_NEAR(Cell(2, 3).toDouble(), 110.0, 0.2) << "the plane's height there";
+    EXPECT_NEAR(Field("m_editAreaXY"), 100.0, 2.0);
+    EXPECT_NEAR(Field("m_editAreaPlane"), Field("m_editAreaXY") * std::sqrt(1.25), 0.05);
 }
