@@ -329,6 +329,150 @@ unsigned char Colour(Type t, double v)
 
 } // namespace
 
+namespace {
+
+// Where the vertex element keeps what the model takes.
+struct VertexFields {
+    int x = -1, y = -1, z = -1;
+    int red = -1, green = -1, blue = -1;
+    int intensity = -1;
+    bool Rgb() const { return red >= 0 && green >= 0 && blue >= 0; }
+};
+
+VertexFields FieldsOf(const Element& vertex)
+{
+    VertexFields f;
+    f.x = Find(vertex, {"x"});
+    f.y = Find(vertex, {"y"});
+    f.z = Find(vertex, {"z"});
+    f.red = Find(vertex, {"red", "r", "diffuse_red"});
+    f.green = Find(vertex, {"green", "g", "diffuse_green"});
+    f.blue = Find(vertex, {"blue", "b", "diffuse_blue"});
+    f.intensity = Find(vertex, {"intensity", "scalar_intensity"});
+    return f;
+}
+
+// The data after the header, element by element: the vertices into the
+// cloud's arrays, faces of three or more corners into `faces`, everything
+// else read past.
+class BodyReader {
+public:
+    BodyReader(int fd, const Header& h, const Element* vertex, const VertexFields& fields, size_t points,
+               const clouddata::Arrays& arrays, double fileSize)
+        : m_source(fd), m_header(h), m_vertex(vertex), m_fields(fields), m_points(points), m_arrays(arrays),
+          m_fileSize(fileSize)
+    {
+    }
+    std::vector<vtkIdType> faceOffsets{0}, faceIds;
+
+    // Empty when read; "aborted" when the sink said so; otherwise why not.
+    std::string Read(IProgressSink* sink)
+    {
+        for (const Element& e : m_header.elements) {
+            int indices = -1;
+            if (e.name == "face")
+                for (size_t i = 0; i < e.properties.size(); ++i)
+                    if (e.properties[i].list &&
+                        (e.properties[i].name == "vertex_indices" || e.properties[i].name == "vertex_index"))
+                        indices = static_cast<int>(i);
+            m_values.assign(e.properties.size(), 0.0);
+            for (uint64_t item = 0; item < e.count; ++item) {
+                for (size_t pi = 0; pi < e.properties.size(); ++pi) {
+                    const std::string problem = e.properties[pi].list
+                                                    ? ReadList(e.properties[pi], static_cast<int>(pi) == indices)
+                                                    : (Scalar(e.properties[pi].type, m_values[pi]) ? "" : kCut);
+                    if (!problem.empty())
+                        return problem;
+                }
+                if (&e == m_vertex)
+                    StoreVertex(static_cast<size_t>(item));
+                if ((++m_items & 65535) == 0 && sink && !Report(sink))
+                    return "aborted";
+            }
+        }
+        if (m_source.Failed())
+            return std::string("cannot read the file: ") + std::strerror(errno);
+        return std::string();
+    }
+
+private:
+    static constexpr const char* kCut = "the PLY data end before the header's counts";
+
+    bool Scalar(Type type, double& v)
+    {
+        if (m_header.encoding == Encoding::Ascii)
+            return m_source.Number(v);
+        const unsigned char* b = m_source.Take(SizeOf(type));
+        if (!b)
+            return false;
+        v = Value(type, b, m_header.encoding == Encoding::Big);
+        return true;
+    }
+
+    std::string ReadList(const Property& p, bool faceCorners)
+    {
+        double countValue = 0;
+        if (!Scalar(p.countType, countValue))
+            return kCut;
+        if (!(countValue >= 0) || countValue > 1e6 || countValue != std::floor(countValue))
+            return "a PLY list has a count of " + std::to_string(countValue);
+        const size_t count = static_cast<size_t>(countValue);
+        const bool keep = faceCorners && count >= 3;
+        for (size_t k = 0; k < count; ++k) {
+            double v = 0;
+            if (!Scalar(p.type, v))
+                return kCut;
+            if (!keep)
+                continue;
+            if (!(v >= 0) || v >= static_cast<double>(m_points) || v != std::floor(v))
+                return "a PLY face refers to vertex " + std::to_string(v) + " of " + std::to_string(m_points);
+            faceIds.push_back(static_cast<vtkIdType>(v));
+        }
+        if (keep)
+            faceOffsets.push_back(static_cast<vtkIdType>(faceIds.size()));
+        return std::string();
+    }
+
+    void StoreVertex(size_t i)
+    {
+        const std::vector<double>& v = m_values;
+        double* p = m_arrays.points + 3 * i;
+        p[0] = v[m_fields.x], p[1] = v[m_fields.y], p[2] = v[m_fields.z];
+        if (m_arrays.rgb) {
+            unsigned char* c = m_arrays.rgb + 3 * i;
+            c[0] = Colour(m_vertex->properties[m_fields.red].type, v[m_fields.red]);
+            c[1] = Colour(m_vertex->properties[m_fields.green].type, v[m_fields.green]);
+            c[2] = Colour(m_vertex->properties[m_fields.blue].type, v[m_fields.blue]);
+        }
+        if (m_arrays.intensity)
+            m_arrays.intensity[i] = static_cast<float>(v[m_fields.intensity]);
+    }
+
+    bool Report(IProgressSink* sink)
+    {
+        const int percent = std::min(100, static_cast<int>(100.0 * m_source.Consumed() / std::max(1.0, m_fileSize)));
+        if (percent != m_lastPercent) {
+            m_lastPercent = percent;
+            sink->SetFraction(percent / 100.0);
+            sink->PumpMessages();
+        }
+        return !sink->IsAborted();
+    }
+
+    Source m_source;
+    const Header& m_header;
+    const Element* m_vertex;
+    VertexFields m_fields;
+    size_t m_points;
+    clouddata::Arrays m_arrays;
+    double m_fileSize;
+    std::vector<double> m_values;
+    uint64_t m_items = 0;
+    int m_lastPercent = -1;
+};
+
+} // namespace
+
 Result ReadPly(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
 {
     auto fail = [why](const std::string& reason) {
@@ -353,116 +497,22 @@ Result ReadPly(const std::string& path, Model& out, IProgressSink* sink, std::st
             vertex = &e;
     if (!vertex || vertex->count == 0)
         return fail("the PLY file has no vertices");
-    const int x = Find(*vertex, {"x"}), y = Find(*vertex, {"y"}), z = Find(*vertex, {"z"});
-    if (x < 0 || y < 0 || z < 0)
+    const VertexFields fields = FieldsOf(*vertex);
+    if (fields.x < 0 || fields.y < 0 || fields.z < 0)
         return fail("the PLY vertices have no x, y and z");
-    const int red = Find(*vertex, {"red", "r", "diffuse_red"});
-    const int green = Find(*vertex, {"green", "g", "diffuse_green"});
-    const int blue = Find(*vertex, {"blue", "b", "diffuse_blue"});
-    const bool rgb = red >= 0 && green >= 0 && blue >= 0;
-    const int intensity = Find(*vertex, {"intensity", "scalar_intensity"});
-
     const size_t n = static_cast<size_t>(vertex->count);
     clouddata::Arrays arrays;
-    vtkSmartPointer<vtkPolyData> data = clouddata::NewCloud(n, rgb, intensity >= 0, arrays);
+    vtkSmartPointer<vtkPolyData> data = clouddata::NewCloud(n, fields.Rgb(), fields.intensity >= 0, arrays);
     if (!data)
         return fail("not enough memory for " + std::to_string(n) + " vertices");
-    std::vector<vtkIdType> faceOffsets{0}, faceIds;
-
     if (::lseek(file.fd, static_cast<off_t>(h.bytes), SEEK_SET) < 0)
         return fail("cannot read the file");
-    Source source(file.fd);
-    const bool ascii = h.encoding == Encoding::Ascii;
-    const bool swap = h.encoding == Encoding::Big;
-    const double total = static_cast<double>(st.st_size);
-    int lastPercent = -1;
-    std::vector<double> values;
-    uint64_t itemsDone = 0;
-    const char* const cut = "the PLY data end before the header's counts";
-    for (const Element& e : h.elements) {
-        const bool isVertex = &e == vertex;
-        const bool isFace = e.name == "face";
-        int indices = -1;
-        if (isFace)
-            for (size_t i = 0; i < e.properties.size(); ++i)
-                if (e.properties[i].list && (e.properties[i].name == "vertex_indices" || e.properties[i].name == "vertex_index"))
-                    indices = static_cast<int>(i);
-        values.assign(e.properties.size(), 0.0);
-        for (uint64_t item = 0; item < e.count; ++item) {
-            for (size_t pi = 0; pi < e.properties.size(); ++pi) {
-                const Property& p = e.properties[pi];
-                if (!p.list) {
-                    if (ascii) {
-                        if (!source.Number(values[pi]))
-                            return fail(cut);
-                    } else {
-                        const unsigned char* b = source.Take(SizeOf(p.type));
-                        if (!b)
-                            return fail(cut);
-                        values[pi] = Value(p.type, b, swap);
-                    }
-                    continue;
-                }
-                double countValue = 0;
-                if (ascii) {
-                    if (!source.Number(countValue))
-                        return fail(cut);
-                } else {
-                    const unsigned char* b = source.Take(SizeOf(p.countType));
-                    if (!b)
-                        return fail(cut);
-                    countValue = Value(p.countType, b, swap);
-                }
-                if (!(countValue >= 0) || countValue > 1e6 || countValue != std::floor(countValue))
-                    return fail("a PLY list has a count of " + std::to_string(countValue));
-                const size_t count = static_cast<size_t>(countValue);
-                const bool keep = static_cast<int>(pi) == indices && count >= 3;
-                for (size_t k = 0; k < count; ++k) {
-                    double v = 0;
-                    if (ascii) {
-                        if (!source.Number(v))
-                            return fail(cut);
-                    } else {
-                        const unsigned char* b = source.Take(SizeOf(p.type));
-                        if (!b)
-                            return fail(cut);
-                        v = Value(p.type, b, swap);
-                    }
-                    if (keep) {
-                        if (!(v >= 0) || v >= static_cast<double>(n) || v != std::floor(v))
-                            return fail("a PLY face refers to vertex " + std::to_string(v) + " of " + std::to_string(n));
-                        faceIds.push_back(static_cast<vtkIdType>(v));
-                    }
-                }
-                if (keep)
-                    faceOffsets.push_back(static_cast<vtkIdType>(faceIds.size()));
-            }
-            if (isVertex) {
-                double* pt = arrays.points + 3 * item;
-                pt[0] = values[x], pt[1] = values[y], pt[2] = values[z];
-                if (rgb) {
-                    unsigned char* c = arrays.rgb + 3 * item;
-                    c[0] = Colour(vertex->properties[red].type, values[red]);
-                    c[1] = Colour(vertex->properties[green].type, values[green]);
-                    c[2] = Colour(vertex->properties[blue].type, values[blue]);
-                }
-                if (intensity >= 0)
-                    arrays.intensity[item] = static_cast<float>(values[intensity]);
-            }
-            if ((++itemsDone & 65535) == 0 && sink) {
-                const int percent = static_cast<int>(100.0 * source.Consumed() / std::max(1.0, total));
-                if (percent != lastPercent) {
-                    lastPercent = percent;
-                    sink->SetFraction(std::min(percent, 100) / 100.0);
-                    sink->PumpMessages();
-                }
-                if (sink->IsAborted())
-                    return Result::Aborted;
-            }
-        }
-    }
-    if (source.Failed())
-        return fail(std::string("cannot read the file: ") + std::strerror(errno));
+    BodyReader body(file.fd, h, vertex, fields, n, arrays, static_cast<double>(st.st_size));
+    const std::string bodyProblem = body.Read(sink);
+    if (bodyProblem == "aborted")
+        return Result::Aborted;
+    if (!bodyProblem.empty())
+        return fail(bodyProblem);
 
     double centre[3];
     if (!clouddata::BoundsCentre(arrays.points, n, centre, true))
@@ -476,15 +526,15 @@ Result ReadPly(const std::string& path, Model& out, IProgressSink* sink, std::st
             out.offset[k] = centre[k];
         clouddata::Subtract(arrays.points, n, centre);
     }
-    if (faceIds.empty()) {
+    if (body.faceIds.empty()) {
         if (!clouddata::AddVertexCells(data))
             return fail("not enough memory for the vertex cells");
     } else {
         vtkNew<vtkIdTypeArray> offsets, connectivity;
-        offsets->SetNumberOfValues(static_cast<vtkIdType>(faceOffsets.size()));
-        std::copy(faceOffsets.begin(), faceOffsets.end(), offsets->GetPointer(0));
-        connectivity->SetNumberOfValues(static_cast<vtkIdType>(faceIds.size()));
-        std::copy(faceIds.begin(), faceIds.end(), connectivity->GetPointer(0));
+        offsets->SetNumberOfValues(static_cast<vtkIdType>(body.faceOffsets.size()));
+        std::copy(body.faceOffsets.begin(), body.faceOffsets.end(), offsets->GetPointer(0));
+        connectivity->SetNumberOfValues(static_cast<vtkIdType>(body.faceIds.size()));
+        std::copy(body.faceIds.begin(), body.faceIds.end(), connectivity->GetPointer(0));
         vtkNew<vtkCellArray> polys;
         polys->SetData(offsets, connectivity);
         data->SetPolys(polys);
