@@ -254,6 +254,8 @@ TEST(ForeignLas, DamagedAndLyingHeadersAreRefusedWithAReason)
     std::string headerSize = good;
     Put<uint16_t>(headerSize, 94, 60000);
     EXPECT_NE(variant("hsize.las", headerSize).find("header size"), std::string::npos);
+    LasFile none;
+    EXPECT_NE(variant("none.las", LasBytes(none)).find("no points"), std::string::npos);
     // A plain LAS named .laz is read.
     WriteText(dir.File("plain.laz"), good);
     foreign::Model m;

@@ -12,7 +12,6 @@
 #include <vtkOBJReader.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
-#include <vtkSTLReader.h>
 
 #include <cstdint>
 #include <cstring>
@@ -48,8 +47,10 @@ Result Read(const std::string& path, Model& out, IProgressSink* sink, std::strin
         r = ReadPly(path, out, sink, why);
     else if (e == ".pts")
         r = ReadPts(path, out, sink, why);
-    else if (e == ".obj" || e == ".stl")
-        r = ReadMesh(path, out, sink, why);
+    else if (e == ".stl")
+        r = ReadStl(path, out, sink, why);
+    else if (e == ".obj")
+        r = ReadObj(path, out, sink, why);
     else
         return fail("not a format of other programs (" + std::string(FormatNames()) + ")");
     if (r != Result::Ok)
@@ -57,49 +58,18 @@ Result Read(const std::string& path, Model& out, IProgressSink* sink, std::strin
     return r;
 }
 
-Result ReadMesh(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
+Result ReadObj(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
 {
     auto fail = [why](const std::string& reason) {
         if (why)
             *why = reason;
         return Result::Failed;
     };
-    const std::string e = qpath::ToLower(qpath::Split(path).extension);
     std::ifstream probe(path, std::ios::binary);
     if (!probe)
         return fail(std::string("cannot read the file: ") + std::strerror(errno));
-    vtkSmartPointer<vtkPolyDataAlgorithm> reader;
-    if (e == ".stl") {
-        // A binary STL declares its triangle count: it must fit the file.
-        // VTK's reader takes a file for binary when a byte of its first 256
-        // is beyond ASCII; only a file that starts "solid" without such a
-        // byte is read as text.
-        unsigned char head[256] = {};
-        probe.read(reinterpret_cast<char*>(head), sizeof head);
-        const size_t got = static_cast<size_t>(probe.gcount());
-        probe.clear();
-        probe.seekg(0, std::ios::end);
-        const double size = static_cast<double>(probe.tellg());
-        bool text = got >= 5 && std::memcmp(head, "solid", 5) == 0;
-        for (size_t i = 0; i < got && text; ++i)
-            text = head[i] <= 127;
-        if (!text) {
-            if (got < 84)
-                return fail("the STL file is cut short");
-            uint32_t triangles;
-            std::memcpy(&triangles, head + 80, 4);
-            if (84.0 + 50.0 * triangles > size)
-                return fail("the STL file declares " + std::to_string(triangles) + " triangles but holds fewer");
-        }
-        auto stl = vtkSmartPointer<vtkSTLReader>::New();
-        stl->SetFileName(path.c_str());
-        stl->MergingOn();
-        reader = stl;
-    } else {
-        auto obj = vtkSmartPointer<vtkOBJReader>::New();
-        obj->SetFileName(path.c_str());
-        reader = obj;
-    }
+    auto reader = vtkSmartPointer<vtkOBJReader>::New();
+    reader->SetFileName(path.c_str());
     vtkNew<vtkListener> listener;
     CSilentProgress silent;
     listener->SetSink(sink ? sink : &silent);

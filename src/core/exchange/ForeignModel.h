@@ -32,6 +32,7 @@ Result Read(const std::string& path, Model& out, IProgressSink* sink, std::strin
 Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
 Result ReadPly(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
 Result ReadPts(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
-Result ReadMesh(const std::string& path, Model& out, IProgressSink* sink, std::string* why); // OBJ, STL
+Result ReadStl(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
+Result ReadObj(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
 
 } // namespace foreign

@@ -190,6 +190,8 @@ Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::st
     if (!problem.empty())
         return fail(problem);
 
+    if (h.count == 0)
+        return fail("the LAS file holds no points");
     const size_t n = static_cast<size_t>(h.count);
     const int colourAt = las::ColourOffset(h.format);
     clouddata::Arrays arrays;
