@@ -21,6 +21,7 @@
 #include <vtkXMLPolyDataWriter.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <sys/wait.h>
 
 namespace {
@@ -288,4 +289,42 @@ TEST_F(HostileFiles, AbsurdTextureHeadersLeaveTheModelUntextured)
         EXPECT_EQ(h.height, 24) << ok;
         EXPECT_EQ(image::CheckDecodable(dir.File(ok)), "") << ok;
     }
+}
+
+TEST_F(HostileFiles, ScanFilesOfOtherProgramsDeclaringHugeDataFailWithinLimits)
+{
+    LasFile las;
+    las.points.resize(2);
+    std::string billion = LasBytes(las);
+    const uint32_t many = 1000000000u;
+    std::memcpy(&billion[107], &many, 4);
+    LasFile las14;
+    las14.minor = 4;
+    las14.format = 7;
+    las14.points.resize(2);
+    std::string huge14 = LasBytes(las14);
+    const uint64_t lots = uint64_t(1) << 62;
+    std::memcpy(&huge14[247], &lots, 8);
+    std::string stl(80, '\xC8');
+    stl += U32(400000000u) + std::string(50, '\0');
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"billion.las", billion},
+        {"huge14.las", huge14},
+        {"vertices.ply", "ply\nformat binary_little_endian 1.0\nelement vertex 1000000000\nproperty double x\n"
+                         "property double y\nproperty double z\nend_header\n" + std::string(24, '\0')},
+        {"faces.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty float z\n"
+                      "element face 1000000000000\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n"},
+        {"lie.stl", stl},
+    };
+    for (const auto& [name, content] : files) {
+        WriteText(dir.File(name), content);
+        std::string err;
+        EXPECT_EQ(InfoUnderLimits(dir, dir.File(name), err), 1) << name << ": " << err;
+        EXPECT_NE(err.find(name), std::string::npos) << err;
+        EXPECT_TRUE(err.find("declares") != std::string::npos || err.find("more data") != std::string::npos) << err;
+    }
+    // A PTS count is only a hint: nothing is reserved from it.
+    WriteText(dir.File("count.pts"), "4000000000000\n1 2 3\n");
+    std::string err;
+    EXPECT_EQ(InfoUnderLimits(dir, dir.File("count.pts"), err), 0) << err;
 }

@@ -5,6 +5,7 @@
 #include "core/exchange/XyzImport.h"
 #include "core/exchange/XyzReader.h"
 #include "core/exchange/Base64Stream.h"
+#include "core/exchange/CloudData.h"
 
 #include <gtest/gtest.h>
 
@@ -499,14 +500,21 @@ std::string WithoutPayloads(const std::string& file)
     return out + file.substr(at);
 }
 
+std::string WrittenByVtk(vtkPolyData* poly, const std::string& out);
+
 // The same poly data through VTK's own writer with the import's settings.
 std::string WrittenByVtk(const std::string& model, const std::string& out)
 {
     vtkNew<vtkXMLPolyDataReader> reader;
     reader->SetFileName(model.c_str());
     reader->Update();
+    return WrittenByVtk(reader->GetOutput(), out);
+}
+
+std::string WrittenByVtk(vtkPolyData* poly, const std::string& out)
+{
     vtkNew<vtkXMLPolyDataWriter> writer;
-    writer->SetInputData(reader->GetOutput());
+    writer->SetInputData(poly);
     writer->SetFileName(out.c_str());
     writer->SetDataModeToBinary();
     writer->SetCompressorTypeToZLib();
@@ -730,4 +738,56 @@ TEST(XyzImport, TableBase64WritesWhatVtksEncoderWrites)
     fast->StartWriting();
     EXPECT_FALSE(fast->Write(bytes, 4));
     EXPECT_FALSE(fast->EndWriting());
+}
+
+TEST(XyzImport, EmptyAndTwoMillionPointModelsAreVtksFilesBothWays)
+{
+    TempDir dir;
+    auto bytesOf = [](const std::string& path) { return ReadText(path); };
+    // An empty model: no points, no cells, no arrays; and poly data
+    // without even a points object.
+    clouddata::Arrays none;
+    vtkSmartPointer<vtkPolyData> empty = clouddata::NewCloud(0, true, true, none);
+    ASSERT_TRUE(empty && clouddata::AddVertexCells(empty));
+    SetDeflater(zblock::Method::Zlib);
+    vtkNew<vtkPolyData> bare;
+    ASSERT_EQ(WriteModelFile(bare, dir.File("bare.vtp"), nullptr), ConvertResult::Ok);
+    EXPECT_NE(bytesOf(dir.File("bare.vtp")).find("NumberOfPoints=\"0\""), std::string::npos);
+    ASSERT_EQ(WriteModelFile(empty, dir.File("empty.vtp"), nullptr), ConvertResult::Ok);
+    EXPECT_EQ(bytesOf(dir.File("empty.vtp")), WrittenByVtk(empty.Get(), dir.File("empty_vtk.vtp")));
+
+    // 2,000,000 points with colours and intensities, as an import makes them.
+    const size_t n = 2000000;
+    clouddata::Arrays a;
+    vtkSmartPointer<vtkPolyData> big = clouddata::NewCloud(n, true, true, a);
+    ASSERT_TRUE(big);
+    std::mt19937 random(17);
+    for (size_t i = 0; i < n; ++i) {
+        a.points[3 * i] = (random() % 200000) / 1000.0 - 100;
+        a.points[3 * i + 1] = (random() % 200000) / 1000.0 - 100;
+        a.points[3 * i + 2] = (random() % 20000) / 1000.0;
+        for (int k = 0; k < 3; ++k)
+            a.rgb[3 * i + k] = static_cast<unsigned char>(random());
+        a.intensity[i] = static_cast<float>(random() % 2048) / 255.0f;
+    }
+    ASSERT_TRUE(clouddata::AddVertexCells(big));
+    ASSERT_EQ(WriteModelFile(big, dir.File("zlib.vtp"), nullptr), ConvertResult::Ok);
+    EXPECT_EQ(LastBlockCounts().unplanned, 0u);
+    const std::string zlibFile = bytesOf(dir.File("zlib.vtp"));
+    EXPECT_TRUE(zlibFile == WrittenByVtk(big.Get(), dir.File("vtk.vtp"))) << "byte for byte VTK's";
+    SetDeflater(zblock::Method::Isal);
+    ASSERT_EQ(WriteModelFile(big, dir.File("isal.vtp"), nullptr), ConvertResult::Ok);
+    EXPECT_EQ(LastBlockCounts().unplanned, 0u);
+    EXPECT_TRUE(WithoutPayloads(bytesOf(dir.File("isal.vtp"))) == WithoutPayloads(zlibFile));
+    // Read back by VTK's reader: the very arrays written.
+    vtkNew<vtkXMLPolyDataReader> reader;
+    reader->SetFileName(dir.File("isal.vtp").c_str());
+    reader->Update();
+    vtkPolyData* back = reader->GetOutput();
+    ASSERT_EQ(back->GetNumberOfPoints(), static_cast<vtkIdType>(n));
+    ASSERT_EQ(back->GetNumberOfVerts(), static_cast<vtkIdType>(n));
+    EXPECT_EQ(std::memcmp(back->GetPoints()->GetData()->GetVoidPointer(0), a.points, n * 3 * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(back->GetPointData()->GetArray("RGB")->GetVoidPointer(0), a.rgb, n * 3), 0);
+    EXPECT_EQ(std::memcmp(back->GetPointData()->GetArray("Intensity")->GetVoidPointer(0), a.intensity, n * sizeof(float)), 0);
+    EXPECT_EQ(back->GetVerts()->GetConnectivityArray()->GetComponent(1999999, 0), 1999999);
 }

@@ -165,6 +165,63 @@ void ChooseOffset(const las::Header& h, const double centre[3], const double* p,
         offset[k] = near ? h.offset[k] : centre[k];
 }
 
+// The point records into the cloud's arrays (colours still 16-bit), in
+// chunks of about 4 MB with progress and Abort between them.
+struct RecordDecoder {
+    const las::Header& h;
+    const clouddata::Arrays& arrays;
+    uint16_t* wide;
+    int colourAt = las::ColourOffset(h.format);
+    uint16_t colourBits = 0;
+    bool anyIntensity = false;
+
+    // Empty when read, "aborted", or why not.
+    std::string ReadAll(int fd, size_t n, IProgressSink* sink)
+    {
+        const size_t length = h.recordLength;
+        const size_t perChunk = std::max<size_t>(1, (size_t(4) << 20) / length);
+        std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[perChunk * length]);
+        if (!chunk)
+            return "not enough memory";
+        int lastPercent = -1;
+        for (size_t first = 0; first < n; first += perChunk) {
+            const size_t count = std::min(perChunk, n - first);
+            if (!ReadFully(fd, chunk.get(), count * length, h.pointOffset + static_cast<uint64_t>(first) * length))
+                return "the file ends before its last point record";
+            for (size_t i = 0; i < count; ++i)
+                Decode(chunk.get() + i * length, first + i);
+            if (sink) {
+                const int percent = static_cast<int>(100.0 * static_cast<double>(first + count) / static_cast<double>(n));
+                if (percent != lastPercent) {
+                    lastPercent = percent;
+                    sink->SetFraction(percent / 100.0);
+                    sink->PumpMessages();
+                }
+                if (sink->IsAborted())
+                    return "aborted";
+            }
+        }
+        return std::string();
+    }
+
+    void Decode(const unsigned char* r, size_t index)
+    {
+        double* p = arrays.points + 3 * index;
+        for (int k = 0; k < 3; ++k)
+            p[k] = static_cast<double>(static_cast<int32_t>(U32(r + 4 * k))) * h.scale[k] + h.offset[k];
+        const uint16_t intensity = U16(r + 12);
+        anyIntensity = anyIntensity || intensity != 0;
+        arrays.intensity[index] = intensity;
+        if (wide) {
+            uint16_t* c = wide + 3 * index;
+            for (int k = 0; k < 3; ++k) {
+                c[k] = U16(r + colourAt + 2 * k);
+                colourBits = static_cast<uint16_t>(colourBits | c[k]);
+            }
+        }
+    }
+};
+
 } // namespace
 
 Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
@@ -203,47 +260,14 @@ Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::st
     if (!data || (colourAt >= 0 && !wide))
         return fail("not enough memory for " + std::to_string(n) + " points");
 
-    // Whole records in chunks of about 4 MB; progress and Abort between them.
-    const size_t length = h.recordLength;
-    const size_t perChunk = std::max<size_t>(1, (size_t(4) << 20) / length);
-    std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[perChunk * length]);
-    if (!chunk)
-        return fail("not enough memory");
-    uint16_t colourBits = 0;
-    bool anyIntensity = false;
-    int lastPercent = -1;
-    for (size_t first = 0; first < n; first += perChunk) {
-        const size_t count = std::min(perChunk, n - first);
-        if (!ReadFully(file.fd, chunk.get(), count * length, h.pointOffset + static_cast<uint64_t>(first) * length))
-            return fail("the file ends before its last point record");
-        for (size_t i = 0; i < count; ++i) {
-            const unsigned char* r = chunk.get() + i * length;
-            double* p = arrays.points + 3 * (first + i);
-            for (int k = 0; k < 3; ++k)
-                p[k] = static_cast<double>(static_cast<int32_t>(U32(r + 4 * k))) * h.scale[k] + h.offset[k];
-            const uint16_t intensity = U16(r + 12);
-            anyIntensity = anyIntensity || intensity != 0;
-            arrays.intensity[first + i] = intensity;
-            if (colourAt >= 0) {
-                uint16_t* c = wide.get() + 3 * (first + i);
-                for (int k = 0; k < 3; ++k) {
-                    c[k] = U16(r + colourAt + 2 * k);
-                    colourBits = static_cast<uint16_t>(colourBits | c[k]);
-                }
-            }
-        }
-        if (sink) {
-            const int percent = static_cast<int>(100.0 * static_cast<double>(first + count) / static_cast<double>(n));
-            if (percent != lastPercent) {
-                lastPercent = percent;
-                sink->SetFraction(percent / 100.0);
-                sink->PumpMessages();
-            }
-            if (sink->IsAborted())
-                return Result::Aborted;
-        }
-    }
-    chunk.reset();
+    RecordDecoder decoder{h, arrays, wide.get()};
+    const std::string readProblem = decoder.ReadAll(file.fd, n, sink);
+    if (readProblem == "aborted")
+        return Result::Aborted;
+    if (!readProblem.empty())
+        return fail(readProblem);
+    const uint16_t colourBits = decoder.colourBits;
+    const bool anyIntensity = decoder.anyIntensity;
 
     // 16-bit colours keep their high byte; files that store 8-bit values
     // (none above 255) keep them as they are. All black is no colour.

@@ -130,9 +130,13 @@ std::vector<vtkParallelZLibCompressor::Segment> PlannedSegments(vtkPolyData* pol
     vtkPointData* pd = poly->GetPointData();
     for (int i = 0; i < pd->GetNumberOfArrays(); ++i)
         add(pd->GetArray(i));
-    add(poly->GetPoints()->GetData());
-    add(poly->GetVerts()->GetConnectivityArray());
-    add(poly->GetVerts()->GetOffsetsArray(), 1);
+    // An empty model has no points object; its blocks are all unplanned.
+    if (poly->GetPoints())
+        add(poly->GetPoints()->GetData());
+    if (vtkCellArray* verts = poly->GetVerts()) {
+        add(verts->GetConnectivityArray());
+        add(verts->GetOffsetsArray(), 1);
+    }
     return segments;
 }
 
@@ -181,10 +185,29 @@ bool WriteOffsetFile(const std::string& output, const double offset[3], std::str
     return true;
 }
 
+// A pipe or device would block or never end; only files are read. The
+// output must be writable before any work is done.
+bool CheckEnds(const std::string& source, const std::string& output, std::string* why)
+{
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0)
+        return Failure(why, "cannot read " + source + ": " + std::strerror(errno)), false;
+    if (!S_ISREG(st.st_mode))
+        return Failure(why, source + " is not a regular file"), false;
+    std::ofstream probe(output, std::ios::binary | std::ios::trunc);
+    if (!probe)
+        return Failure(why, "cannot create " + output), false;
+    return true;
+}
+
+} // namespace
+
 // The model file: VTK's XML layout, binary inline, blocks deflated on
 // every core ahead of the writer, every write checked, synced at the end.
-ConvertResult WriteModelFile(vtkPolyData* poly, const std::string& output, IProgressSink* progress, std::string* why)
+ConvertResult WriteModelFile(vtkPolyData* poly, const std::string& output, IProgressSink* sink, std::string* why)
 {
+    CSilentProgress silent;
+    IProgressSink* progress = sink ? sink : &silent;
     CheckedOutputFile file;
     if (!file.Open(output))
         return Failure(why, "cannot create " + output + ": " + file.Error());
@@ -228,23 +251,6 @@ ConvertResult WriteModelFile(vtkPolyData* poly, const std::string& output, IProg
                                 (!committed ? file.Error() : errors.HasError() ? errors.GetMessage() : std::string("write failed")));
     return ConvertResult::Ok;
 }
-
-// A pipe or device would block or never end; only files are read. The
-// output must be writable before any work is done.
-bool CheckEnds(const std::string& source, const std::string& output, std::string* why)
-{
-    struct stat st {};
-    if (::stat(source.c_str(), &st) != 0)
-        return Failure(why, "cannot read " + source + ": " + std::strerror(errno)), false;
-    if (!S_ISREG(st.st_mode))
-        return Failure(why, source + " is not a regular file"), false;
-    std::ofstream probe(output, std::ios::binary | std::ios::trunc);
-    if (!probe)
-        return Failure(why, "cannot create " + output), false;
-    return true;
-}
-
-} // namespace
 
 ConvertResult ConvertXyzFile(const std::string& source, const std::string& output, IProgressSink* sink,
                              std::string* why)

@@ -5,6 +5,7 @@
 #include <string>
 
 class IProgressSink;
+class vtkPolyData;
 namespace zblock {
 enum class Method;
 }
@@ -37,6 +38,11 @@ ConvertResult ConvertForeignFile(const std::string& source, const std::string& o
                                  std::string* why = nullptr);
 ConvertResult ConvertFile(const std::string& source, const std::string& output, IProgressSink* sink,
                           std::string* why = nullptr);
+
+// Writes `poly` the way the conversions write models: VTK's XML layout,
+// binary inline, blocks deflated on every core, synced. `sink` may be none.
+ConvertResult WriteModelFile(vtkPolyData* poly, const std::string& output, IProgressSink* sink,
+                             std::string* why = nullptr);
 
 // The files of one import of D/N.E: the final D/N.vtp and D/N.vtw, and
 // free temporary names D/N_Z.vtp (or D/N_Z0.vtp, D/N_Z1.vtp, ...).
