@@ -396,27 +396,18 @@ TEST(ForeignPly, AsciiAndBothBinaryOrdersReadWithColoursIntensityAndFaces)
             }
 }
 
-TEST(ForeignPly, TheViewersOwnPlyExportOpensAgainInPlace)
+namespace {
+
+void ExpectPlyRoundTrip(const CQuarlonDoc& doc, CScanPos* original, const double docOffset[3], const TempDir& dir)
 {
-    TempDir dir;
-    ModelShape shape;
-    shape.arrays = {RgbArray()};
-    WriteModel(dir.File("scan.vtp"), shape);
-    WriteText(dir.File("scan.vtw"), "[PolyData Offset]\nX=700000.25\nY=5300000.5\nZ=12\n");
-    CRendererView view;
-    CQuarlonDoc doc;
-    doc.SetView(&view);
-    doc.SetSettingsReadOnly(true);
-    ASSERT_TRUE(doc.OnOpenDocument(dir.File("scan.vtp")));
-    CScanPos* original = doc.FindModel(dir.File("scan.vtp"));
     for (bool binary : {false, true}) {
         const std::string out = dir.File(binary ? "b.ply" : "a.ply");
         ASSERT_EQ(exchange::WriteMergedPly(doc, out, binary, nullptr, nullptr), exchange::ExportResult::Ok);
         foreign::Model m;
         std::string why;
         ASSERT_EQ(ReadFile(out, m, &why), foreign::Result::Ok) << why;
-        EXPECT_EQ(m.offset[0], 700000.25) << "the export's \"comment offset\"";
-        EXPECT_EQ(m.offset[1], 5300000.5);
+        EXPECT_EQ(m.offset[0], docOffset[0]) << "the export's \"comment offset\"";
+        EXPECT_EQ(m.offset[1], docOffset[1]);
         vtkPolyData* a = original->GetPolyData();
         ASSERT_EQ(m.data->GetNumberOfPoints(), a->GetNumberOfPoints());
         EXPECT_EQ(m.data->GetNumberOfPolys(), a->GetNumberOfPolys());
@@ -425,10 +416,35 @@ TEST(ForeignPly, TheViewersOwnPlyExportOpensAgainInPlace)
             a->GetPoint(i, p);
             m.data->GetPoint(i, q);
             for (int k = 0; k < 3; ++k)
-                EXPECT_NEAR(q[k], p[k], 1e-4) << i; // the export writes floats
-            EXPECT_EQ(m.data->GetPointData()->GetArray("RGB")->GetComponent(i, 1),
-                      a->GetPointData()->GetArray("RGB")->GetComponent(i, 1));
+                ASSERT_NEAR(q[k], p[k], 1e-4) << i; // the export writes floats
+            if (vtkDataArray* rgb = a->GetPointData()->GetArray("RGB"))
+                ASSERT_EQ(m.data->GetPointData()->GetArray("RGB")->GetComponent(i, 1), rgb->GetComponent(i, 1));
         }
+        EXPECT_TRUE(m.data->GetPointData()->GetArray("RGB")) << "every model's colours, solid ones too";
+    }
+}
+
+} // namespace
+
+TEST(ForeignPly, TheViewersOwnPlyExportOpensAgainInPlace)
+{
+    TempDir dir;
+    ModelShape shape;
+    shape.arrays = {RgbArray()};
+    WriteModel(dir.File("scan.vtp"), shape);
+    WriteText(dir.File("scan.vtw"), "[PolyData Offset]\nX=700000.25\nY=5300000.5\nZ=12\n");
+    // The bundled sample model, and a generated one at a fractional offset.
+    for (const std::string& model : {std::string(QUARLON_SAMPLE_DIR) + "/sampleModel.vtp", dir.File("scan.vtp")}) {
+        CRendererView view;
+        CQuarlonDoc doc;
+        doc.SetView(&view);
+        doc.SetSettingsReadOnly(true);
+        ASSERT_TRUE(doc.OnOpenDocument(model));
+        CScanPos* original = doc.FindModel(model);
+        ASSERT_NE(original, nullptr);
+        double docOffset[3];
+        doc.GetOffset(docOffset);
+        ExpectPlyRoundTrip(doc, original, docOffset, dir);
     }
 }
 
@@ -639,4 +655,44 @@ TEST(ForeignCli, InfoListsAndImportConvertsEveryFormat)
     r = RunCli(dir, "info " + Q(dir.File("bad.las")));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cut short"), std::string::npos) << r.err;
+}
+
+TEST(ForeignDocument, AProjectHoldsScanFilesBesideModelsUnderOneOffset)
+{
+    TempDir dir;
+    LasFile f;
+    f.points = RandomPoints(200, true);
+    WriteText(dir.File("scan.las"), LasBytes(f));
+    WriteText(dir.File("extra.pts"), "1\n512010 5400020 301 7 1 2 3\n");
+    WriteModel(dir.File("mesh.vtp"), {4, 4, true, {}});
+    WriteText(dir.File("mesh.vtw"), "[PolyData Offset]\nX=512000\nY=5400000\nZ=300\n");
+    WriteText(dir.File("site.mvtp"), "3\r\nscan.las\r\nextra.pts\r\nmesh.vtp\r\n");
+    CRendererView view;
+    CQuarlonDoc doc;
+    doc.SetView(&view);
+    doc.SetSettingsReadOnly(true);
+    ASSERT_TRUE(doc.OnOpenDocument(dir.File("site.mvtp")));
+    EXPECT_TRUE(doc.GetLoadFailures().empty());
+    ASSERT_EQ(doc.GetModelCount(), 3);
+    // The first model fixed the document's frame; the PTS point sits in it.
+    double docOffset[3], ptsOffset[3], q[3];
+    doc.GetOffset(docOffset);
+    EXPECT_EQ(docOffset[0], 512000.0);
+    CScanPos* pts = doc.FindModel(dir.File("extra.pts"));
+    ASSERT_NE(pts, nullptr);
+    pts->GetOffset(ptsOffset);
+    pts->GetPolyData()->GetPoint(0, q);
+    EXPECT_DOUBLE_EQ(docOffset[0] + ptsOffset[0] + q[0], 512010.0);
+    EXPECT_DOUBLE_EQ(docOffset[1] + ptsOffset[1] + q[1], 5400020.0);
+    EXPECT_DOUBLE_EQ(docOffset[2] + ptsOffset[2] + q[2], 301.0);
+    // A .vtw beside a scan file does not move it: the file carries its frame.
+    WriteText(dir.File("scan.vtw"), "[PolyData Offset]\nX=1\nY=2\nZ=3\n");
+    CQuarlonDoc other;
+    other.SetView(&view);
+    other.SetSettingsReadOnly(true);
+    ASSERT_TRUE(other.OnOpenDocument(dir.File("scan.las")));
+    other.GetOffset(docOffset);
+    EXPECT_EQ(docOffset[1], 5400000.0);
+    other.OnCloseDocument();
+    doc.OnCloseDocument();
 }
