@@ -729,6 +729,14 @@ TEST(XyzImport, TableBase64WritesWhatVtksEncoderWrites)
         }
         ASSERT_EQ(ours.str(), theirs.str()) << "round " << round;
     }
+    // Empty arrays are written with no data pointer.
+    std::ostringstream nothing;
+    vtkNew<vtkFastBase64OutputStream> empty;
+    empty->SetStream(&nothing);
+    EXPECT_TRUE(empty->StartWriting());
+    EXPECT_TRUE(empty->Write(nullptr, 0));
+    EXPECT_TRUE(empty->EndWriting());
+    EXPECT_EQ(nothing.str(), "");
     // A stream that fails is reported.
     std::ostringstream broken;
     broken.setstate(std::ios::badbit);

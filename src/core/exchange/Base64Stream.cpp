@@ -81,6 +81,8 @@ int vtkFastBase64OutputStream::StartWriting()
 
 int vtkFastBase64OutputStream::Write(void const* data, size_t length)
 {
+    if (length == 0)
+        return 1; // empty arrays come with no data pointer at all
     const unsigned char* in = static_cast<const unsigned char*>(data);
     // Chunks of whole groups through a buffer of a few pages.
     constexpr size_t kGroups = 16384;
