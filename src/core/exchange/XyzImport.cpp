@@ -1,13 +1,12 @@
 #include "core/exchange/XyzImport.h"
-#include "core/exchange/ParallelDeflate.h"
-#include "core/exchange/Base64Stream.h"
 
-#include "core/exchange/XyzFormat.h"
+#include "core/exchange/Base64Stream.h"
 #include "core/exchange/CloudData.h"
 #include "core/exchange/ForeignModel.h"
+#include "core/exchange/ParallelDeflate.h"
+#include "core/exchange/XyzFormat.h"
 #include "core/exchange/XyzReader.h"
 #include "core/common/CheckedFile.h"
-#include "core/common/LargeBuffer.h"
 #include "core/common/Paths.h"
 #include "core/common/ProfileFile.h"
 #include "core/model/ProgressSink.h"
@@ -16,34 +15,27 @@
 
 #include <vtkCellArray.h>
 #include <vtkCellTypes.h>
-#include <vtkDoubleArray.h>
-#include <vtkFloatArray.h>
+#include <vtkDataArray.h>
 #include <vtkNew.h>
 #include <vtkObjectFactory.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
-#include <vtkTypeInt32Array.h>
-#include <vtkUnsignedCharArray.h>
 #include <vtkXMLPolyDataWriter.h>
-#include <vtkCellArray.h>
-#include <vtkDataArray.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
-
-#include <algorithm>
-#include <thread>
 
 namespace xyz {
 
