@@ -13,11 +13,40 @@
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace foreign {
+
+InputFile::~InputFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::string InputFile::Open(const std::string& path)
+{
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return std::string("cannot read the file: ") + std::strerror(errno);
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    m_size = static_cast<unsigned long long>(st.st_size);
+    return std::string();
+}
+
+Result Failed(std::string* why, const std::string& reason)
+{
+    if (why)
+        *why = reason;
+    return Result::Failed;
+}
 
 bool IsForeignExtension(const std::string& e)
 {
@@ -30,11 +59,7 @@ Result Read(const std::string& path, Model& out, IProgressSink* sink, std::strin
 {
     out = Model();
     const std::string e = qpath::ToLower(qpath::Split(path).extension);
-    auto fail = [why](const std::string& reason) {
-        if (why)
-            *why = reason;
-        return Result::Failed;
-    };
+    auto fail = [why](const std::string& reason) { return Failed(why, reason); };
     Result r;
     if (e == ".las")
         r = ReadLas(path, out, sink, why);
@@ -60,11 +85,7 @@ Result Read(const std::string& path, Model& out, IProgressSink* sink, std::strin
 
 Result ReadObj(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
 {
-    auto fail = [why](const std::string& reason) {
-        if (why)
-            *why = reason;
-        return Result::Failed;
-    };
+    auto fail = [why](const std::string& reason) { return Failed(why, reason); };
     std::ifstream probe(path, std::ios::binary);
     if (!probe)
         return fail(std::string("cannot read the file: ") + std::strerror(errno));

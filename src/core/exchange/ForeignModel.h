@@ -28,6 +28,25 @@ const char* FormatNames();
 // honoured between chunks. On failure `why` says what is wrong.
 Result Read(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
 
+// What the readers share: a regular file opened for reading (closed with
+// the object), and the failure with its reason.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    // Empty when open, otherwise why not.
+    std::string Open(const std::string& path);
+    int Fd() const { return m_fd; }
+    unsigned long long Size() const { return m_size; }
+
+private:
+    int m_fd = -1;
+    unsigned long long m_size = 0;
+};
+Result Failed(std::string* why, const std::string& reason);
+
 // The single readers.
 Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
 Result ReadPly(const std::string& path, Model& out, IProgressSink* sink, std::string* why);

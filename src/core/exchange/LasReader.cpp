@@ -121,15 +121,6 @@ namespace foreign {
 
 namespace {
 
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 bool ReadFully(int fd, unsigned char* out, size_t size, uint64_t at)
 {
     size_t done = 0;
@@ -226,21 +217,15 @@ struct RecordDecoder {
 
 Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
 {
-    auto fail = [why](const std::string& reason) {
-        if (why)
-            *why = reason;
-        return Result::Failed;
-    };
-    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    struct stat st {};
-    if (file.fd < 0 || ::fstat(file.fd, &st) != 0)
-        return fail(std::string("cannot read the file: ") + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        return fail("not a regular file");
-    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    auto fail = [why](const std::string& reason) { return Failed(why, reason); };
+    InputFile file;
+    const std::string unreadable = file.Open(path);
+    if (!unreadable.empty())
+        return fail(unreadable);
+    const uint64_t fileSize = static_cast<uint64_t>(file.Size());
     unsigned char head[375] = {};
     const size_t headBytes = static_cast<size_t>(std::min<uint64_t>(sizeof head, fileSize));
-    if (!ReadFully(file.fd, head, headBytes, 0))
+    if (!ReadFully(file.Fd(), head, headBytes, 0))
         return fail("cannot read the LAS header");
     las::Header h;
     const std::string problem = las::ParseHeader(head, headBytes, fileSize, h);
@@ -261,7 +246,7 @@ Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::st
         return fail("not enough memory for " + std::to_string(n) + " points");
 
     RecordDecoder decoder{h, arrays, wide.get()};
-    const std::string readProblem = decoder.ReadAll(file.fd, n, sink);
+    const std::string readProblem = decoder.ReadAll(file.Fd(), n, sink);
     if (readProblem == "aborted")
         return Result::Aborted;
     if (!readProblem.empty())

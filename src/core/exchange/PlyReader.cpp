@@ -83,15 +83,6 @@ struct Header {
     size_t bytes = 0; // header length, "end_header" line included
 };
 
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 // Reads the file front to back through a buffer.
 class Source {
 public:
@@ -475,19 +466,13 @@ private:
 
 Result ReadPly(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
 {
-    auto fail = [why](const std::string& reason) {
-        if (why)
-            *why = reason;
-        return Result::Failed;
-    };
-    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    struct stat st {};
-    if (file.fd < 0 || ::fstat(file.fd, &st) != 0)
-        return fail(std::string("cannot read the file: ") + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        return fail("not a regular file");
+    auto fail = [why](const std::string& reason) { return Failed(why, reason); };
+    InputFile file;
+    const std::string unreadable = file.Open(path);
+    if (!unreadable.empty())
+        return fail(unreadable);
     Header h;
-    const std::string problem = ParseHeader(file.fd, static_cast<uint64_t>(st.st_size), h);
+    const std::string problem = ParseHeader(file.Fd(), static_cast<uint64_t>(file.Size()), h);
     if (!problem.empty())
         return fail(problem);
 
@@ -505,9 +490,9 @@ Result ReadPly(const std::string& path, Model& out, IProgressSink* sink, std::st
     vtkSmartPointer<vtkPolyData> data = clouddata::NewCloud(n, fields.Rgb(), fields.intensity >= 0, arrays);
     if (!data)
         return fail("not enough memory for " + std::to_string(n) + " vertices");
-    if (::lseek(file.fd, static_cast<off_t>(h.bytes), SEEK_SET) < 0)
+    if (::lseek(file.Fd(), static_cast<off_t>(h.bytes), SEEK_SET) < 0)
         return fail("cannot read the file");
-    BodyReader body(file.fd, h, vertex, fields, n, arrays, static_cast<double>(st.st_size));
+    BodyReader body(file.Fd(), h, vertex, fields, n, arrays, static_cast<double>(file.Size()));
     const std::string bodyProblem = body.Read(sink);
     if (bodyProblem == "aborted")
         return Result::Aborted;

@@ -87,15 +87,6 @@ private:
     size_t m_count = 0, m_capacity = 0;
 };
 
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 // Numbers of one line; at most 8 are looked at. -1 when something else
 // than a number is on it.
 int LineNumbers(const char* p, const char* end, double v[8])
@@ -123,18 +114,12 @@ bool IsCount(const double* v, int n) { return n == 1 && v[0] >= 0 && v[0] == std
 
 Result ReadPts(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
 {
-    auto fail = [why](const std::string& reason) {
-        if (why)
-            *why = reason;
-        return Result::Failed;
-    };
-    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    struct stat st {};
-    if (file.fd < 0 || ::fstat(file.fd, &st) != 0)
-        return fail(std::string("cannot read the file: ") + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        return fail("not a regular file");
-    const double size = static_cast<double>(st.st_size);
+    auto fail = [why](const std::string& reason) { return Failed(why, reason); };
+    InputFile file;
+    const std::string unreadable = file.Open(path);
+    if (!unreadable.empty())
+        return fail(unreadable);
+    const double size = static_cast<double>(file.Size());
 
     constexpr size_t kBlock = size_t(8) << 20;
     constexpr size_t kLongestLine = size_t(64) << 10;
@@ -150,7 +135,7 @@ Result ReadPts(const std::string& path, Model& out, IProgressSink* sink, std::st
     int lastPercent = -1;
     while (!eof || fill > 0) {
         if (!eof && fill < kBlock) {
-            const ssize_t n = ::read(file.fd, buffer.get() + fill, kBlock - fill);
+            const ssize_t n = ::read(file.Fd(), buffer.get() + fill, kBlock - fill);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)

@@ -88,11 +88,7 @@ std::string ReadText(const std::string& text, Corners& corners, std::vector<vtkI
 
 Result ReadStl(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
 {
-    auto fail = [why](const std::string& reason) {
-        if (why)
-            *why = reason;
-        return Result::Failed;
-    };
+    auto fail = [why](const std::string& reason) { return Failed(why, reason); };
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return fail(std::string("cannot read the file: ") + std::strerror(errno));
