@@ -111,21 +111,25 @@ bool AddVertexCells(vtkPolyData* data)
     return true;
 }
 
+bool Bounds(const double* p, size_t n, double lo[3], double hi[3])
+{
+    bool finite = true;
+    for (int k = 0; k < 3; ++k)
+        lo[k] = hi[k] = n > 0 ? p[k] : 0.0;
+    for (size_t i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k) {
+            const double v = p[3 * i + k];
+            finite = finite && std::isfinite(v);
+            lo[k] = std::min(lo[k], v);
+            hi[k] = std::max(hi[k], v);
+        }
+    return finite;
+}
+
 bool BoundsCentre(const double* p, size_t n, double centre[3], bool whole)
 {
-    double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    bool finite = true;
-    if (n > 0) {
-        for (int k = 0; k < 3; ++k)
-            lo[k] = hi[k] = p[k];
-        for (size_t i = 0; i < n; ++i)
-            for (int k = 0; k < 3; ++k) {
-                const double v = p[3 * i + k];
-                finite = finite && std::isfinite(v);
-                lo[k] = std::min(lo[k], v);
-                hi[k] = std::max(hi[k], v);
-            }
-    }
+    double lo[3], hi[3];
+    const bool finite = Bounds(p, n, lo, hi);
     for (int k = 0; k < 3; ++k) {
         centre[k] = (lo[k] + hi[k]) / 2.0;
         if (whole)

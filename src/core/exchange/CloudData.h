@@ -30,6 +30,10 @@ vtkSmartPointer<vtkPolyData> Adopt(size_t n, const Arrays& arrays);
 // when the memory is not there or the points exceed 32-bit ids.
 bool AddVertexCells(vtkPolyData* data);
 
+// The bounding box of `n` points (the origin for none); false when a
+// coordinate is not finite.
+bool Bounds(const double* points, size_t n, double lo[3], double hi[3]);
+
 // The centre of the bounding box of `n` points; false when a coordinate is
 // not finite. Empty clouds have the origin. `whole` rounds it to whole
 // units, which an offset file then holds exactly.

@@ -36,12 +36,7 @@ public:
     IProgressSink* operator->() const { return m_sink; }
     // Every few thousand lines: the fraction done and pending events; true
     // when the user pressed Abort.
-    bool Checkpoint(double done, double total) const
-    {
-        m_sink->SetFraction(total > 0 ? done / total : 0.0);
-        m_sink->PumpMessages();
-        return m_sink->IsAborted();
-    }
+    bool Checkpoint(double done, double total) const { return ProgressCheckpoint(m_sink, done, total); }
 
 private:
     CSilentProgress m_silent;

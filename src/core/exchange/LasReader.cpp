@@ -137,23 +137,21 @@ bool ReadFully(int fd, unsigned char* out, size_t size, uint64_t at)
 
 // The header's offset where it lies near the points (the file's own
 // frame, round numbers); otherwise the bounding box's centre, as for XYZ.
-void ChooseOffset(const las::Header& h, const double centre[3], const double* p, size_t n, double offset[3])
+bool ChooseOffset(const las::Header& h, const double* p, size_t n, double offset[3])
 {
     double lo[3], hi[3];
-    for (int k = 0; k < 3; ++k)
-        lo[k] = hi[k] = centre[k];
-    for (size_t i = 0; i < n; ++i)
-        for (int k = 0; k < 3; ++k) {
-            lo[k] = std::min(lo[k], p[3 * i + k]);
-            hi[k] = std::max(hi[k], p[3 * i + k]);
-        }
+    if (!clouddata::Bounds(p, n, lo, hi))
+        return false;
     bool near = true;
+    double centre[3];
     for (int k = 0; k < 3; ++k) {
+        centre[k] = std::round((lo[k] + hi[k]) / 2.0);
         const double reach = std::max(hi[k] - lo[k], 1000.0);
-        near = near && std::fabs(h.offset[k] - centre[k]) <= reach;
+        near = near && std::isfinite(centre[k]) && std::fabs(h.offset[k] - centre[k]) <= reach;
     }
     for (int k = 0; k < 3; ++k)
         offset[k] = near ? h.offset[k] : centre[k];
+    return std::isfinite(offset[0]) && std::isfinite(offset[1]) && std::isfinite(offset[2]);
 }
 
 // The point records into the cloud's arrays (colours still 16-bit), in
@@ -174,23 +172,14 @@ struct RecordDecoder {
         std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[perChunk * length]);
         if (!chunk)
             return "not enough memory";
-        int lastPercent = -1;
         for (size_t first = 0; first < n; first += perChunk) {
             const size_t count = std::min(perChunk, n - first);
             if (!ReadFully(fd, chunk.get(), count * length, h.pointOffset + static_cast<uint64_t>(first) * length))
                 return "the file ends before its last point record";
             for (size_t i = 0; i < count; ++i)
                 Decode(chunk.get() + i * length, first + i);
-            if (sink) {
-                const int percent = static_cast<int>(100.0 * static_cast<double>(first + count) / static_cast<double>(n));
-                if (percent != lastPercent) {
-                    lastPercent = percent;
-                    sink->SetFraction(percent / 100.0);
-                    sink->PumpMessages();
-                }
-                if (sink->IsAborted())
-                    return "aborted";
-            }
+            if (ProgressCheckpoint(sink, static_cast<double>(first + count), static_cast<double>(n)))
+                return "aborted";
         }
         return std::string();
     }
@@ -267,10 +256,8 @@ Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::st
     if (!anyIntensity)
         data->GetPointData()->RemoveArray("Intensity");
 
-    double centre[3];
-    if (!clouddata::BoundsCentre(arrays.points, n, centre, true))
+    if (!ChooseOffset(h, arrays.points, n, out.offset))
         return fail("the coordinates are not finite numbers");
-    ChooseOffset(h, centre, arrays.points, n, out.offset);
     clouddata::Subtract(arrays.points, n, out.offset);
     if (!clouddata::AddVertexCells(data))
         return fail("not enough memory for the vertex cells");

@@ -377,7 +377,7 @@ public:
                 }
                 if (&e == m_vertex)
                     StoreVertex(static_cast<size_t>(item));
-                if ((++m_items & 65535) == 0 && sink && !Report(sink))
+                if ((++m_items & 65535) == 0 && ProgressCheckpoint(sink, m_source.Consumed(), m_fileSize))
                     return "aborted";
             }
         }
@@ -439,17 +439,6 @@ private:
             m_arrays.intensity[i] = static_cast<float>(v[m_fields.intensity]);
     }
 
-    bool Report(IProgressSink* sink)
-    {
-        const int percent = std::min(100, static_cast<int>(100.0 * m_source.Consumed() / std::max(1.0, m_fileSize)));
-        if (percent != m_lastPercent) {
-            m_lastPercent = percent;
-            sink->SetFraction(percent / 100.0);
-            sink->PumpMessages();
-        }
-        return !sink->IsAborted();
-    }
-
     Source m_source;
     const Header& m_header;
     const Element* m_vertex;
@@ -459,7 +448,6 @@ private:
     double m_fileSize;
     std::vector<double> m_values;
     uint64_t m_items = 0;
-    int m_lastPercent = -1;
 };
 
 } // namespace

@@ -132,7 +132,6 @@ Result ReadPts(const std::string& path, Model& out, IProgressSink* sink, std::st
     long long lineNo = 0;
     int layout = 0; // values per point, from the first point line
     Growing cloud;
-    int lastPercent = -1;
     while (!eof || fill > 0) {
         if (!eof && fill < kBlock) {
             const ssize_t n = ::read(file.Fd(), buffer.get() + fill, kBlock - fill);
@@ -184,16 +183,8 @@ Result ReadPts(const std::string& path, Model& out, IProgressSink* sink, std::st
         fill -= used;
         if (eof && fill == 0)
             break;
-        if (sink) {
-            const int percent = size > 0 ? static_cast<int>(100.0 * consumed / size) : 100;
-            if (percent != lastPercent) {
-                lastPercent = percent;
-                sink->SetFraction(percent / 100.0);
-                sink->PumpMessages();
-            }
-            if (sink->IsAborted())
-                return Result::Aborted;
-        }
+        if (ProgressCheckpoint(sink, consumed, size))
+            return Result::Aborted;
     }
     if (cloud.Count() == 0)
         return fail("the file holds no points");

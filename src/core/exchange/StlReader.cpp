@@ -124,12 +124,8 @@ Result ReadStl(const std::string& path, Model& out, IProgressSink* sink, std::st
                 const double v[3] = {LittleFloat(r + 12 * c), LittleFloat(r + 12 * c + 4), LittleFloat(r + 12 * c + 8)};
                 ids.push_back(corners.Add(v));
             }
-            if (sink && (t & 65535) == 65535) {
-                sink->SetFraction(static_cast<double>(t) / triangles);
-                sink->PumpMessages();
-                if (sink->IsAborted())
-                    return Result::Aborted;
-            }
+            if ((t & 65535) == 65535 && ProgressCheckpoint(sink, t, triangles))
+                return Result::Aborted;
         }
     }
     std::vector<double>& points = corners.Points();

@@ -20,6 +20,10 @@ public:
 // Whole percent shown for a fraction: truncated, so 0.999 is 99.
 int ProgressPercent(double fraction);
 
+// For long loops of their own, every so often: the fraction done and
+// pending events; true when the user pressed Abort. No sink: never.
+bool ProgressCheckpoint(IProgressSink* sink, double done, double total);
+
 class CSilentProgress : public IProgressSink {
 public:
     bool SetText(const std::string& text) override

@@ -21,6 +21,15 @@ int ProgressPercent(double fraction)
     return static_cast<int>(fraction * 100.0);
 }
 
+bool ProgressCheckpoint(IProgressSink* sink, double done, double total)
+{
+    if (!sink)
+        return false;
+    sink->SetFraction(total > 0 ? done / total : 0.0);
+    sink->PumpMessages();
+    return sink->IsAborted();
+}
+
 void vtkListener::Execute(vtkObject* /*caller*/, unsigned long eventId, void* callData)
 {
     if (eventId != vtkCommand::ProgressEvent || !m_pSink)
