@@ -308,3 +308,38 @@ TEST_F(MainFrameTest, ImportConvertsOpensAndAsksBeforeReplacing)
     EXPECT_EQ(ReadText(dir.File("cloud.vtp")), good);
     EXPECT_FALSE(FileExists(dir.File("cloud_Z.vtp"))) << "no temporary file is left behind";
 }
+
+TEST_F(MainFrameTest, AChosenFileThatDoesNotLoadSaysWhy)
+{
+    // A LAZ through File > Open: the message says to decompress it.
+    LasFile laz;
+    laz.points.resize(3);
+    std::string packed = LasBytes(laz);
+    packed[104] = static_cast<char>(0x82);
+    WriteText(dir.File("scan.laz"), packed);
+    chooser.files = QStringList{QString::fromStdString(dir.File("scan.laz"))};
+    Main()->Action(cmd::FileOpen)->trigger();
+    EXPECT_TRUE(Main()->Frames().isEmpty());
+    ASSERT_EQ(prompt.messages.size(), 1);
+    EXPECT_TRUE(prompt.messages[0].startsWith("Unable to open " + QString::fromStdString(dir.File("scan.laz")) + ": "));
+    EXPECT_TRUE(prompt.messages[0].contains("decompress the file to LAS first")) << prompt.messages[0].toStdString();
+    EXPECT_EQ(prompt.icons[0], IPrompt::Icon::Warning);
+
+    // Open Inside a PLY that lies about its vertices: the reason, the
+    // document keeps what it had.
+    chooser.files = QStringList{Model("a.vtp", {4, 4, true, {}})};
+    Main()->Action(cmd::FileOpen)->trigger();
+    ASSERT_EQ(Main()->Frames().size(), 1);
+    WriteText(dir.File("lie.ply"), "ply\nformat binary_little_endian 1.0\nelement vertex 1000000000\n"
+                                   "property float x\nproperty float y\nproperty float z\nend_header\n");
+    chooser.files = QStringList{QString::fromStdString(dir.File("lie.ply"))};
+    Main()->Action(cmd::OpenInside)->trigger();
+    EXPECT_EQ(Main()->Frames()[0]->GetFrameDocument()->GetModelCount(), 1);
+    ASSERT_EQ(prompt.messages.size(), 2);
+    EXPECT_TRUE(prompt.messages[1].contains("more data than the file holds")) << prompt.messages[1].toStdString();
+    // A file of no model type is skipped without a word, as before.
+    WriteText(dir.File("notes.txt"), "x");
+    chooser.files = QStringList{QString::fromStdString(dir.File("notes.txt"))};
+    Main()->Action(cmd::OpenInside)->trigger();
+    EXPECT_EQ(prompt.messages.size(), 2);
+}

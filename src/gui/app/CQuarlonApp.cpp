@@ -145,8 +145,7 @@ bool CQuarlonApp::InitInstance(const QStringList& arguments, int& exitCode)
     m_pMainFrame = new CMainFrame(this);
     QApplication::setWindowIcon(CommandIcon(cmd::SurfaceRgb));
     for (const QString& file : files) {
-        if (!OpenDocumentFile(file)) {
-            Prompt().Message(nullptr, QStringLiteral("Unable to open %1.").arg(file), IPrompt::Icon::Warning);
+        if (!OpenDocumentFile(file)) { // which said why
             exitCode = 1;
             return false;
         }
@@ -212,8 +211,12 @@ CQuarlonFrame* CQuarlonApp::OpenDocumentFile(const QString& requested)
     QApplication::restoreOverrideCursor();
     Trace(QStringLiteral("open %1 %2").arg(path, ok ? QStringLiteral("ok") : QStringLiteral("failed")));
     if (!ok) {
+        // Told before the window goes: a file the user chose never fails unseen.
+        const auto& failures = frame->GetFrameDocument()->GetLoadFailures();
+        const std::string why = failures.empty() ? std::string() : failures.back().second;
         delete frame;
         m_pMainFrame->UpdateStatusCounts();
+        TellLoadFailure(m_pMainFrame, path, why);
         return nullptr;
     }
     m_pMainFrame->AddFrame(frame);

@@ -70,6 +70,15 @@ IChooser& Chooser() { return *g_chooser; }
 void SetPrompt(IPrompt* prompt) { g_prompt = prompt ? prompt : &g_qtPrompt; }
 void SetChooser(IChooser* chooser) { g_chooser = chooser ? chooser : &g_qtChooser; }
 
+void TellLoadFailure(QWidget* parent, const QString& path, const std::string& why)
+{
+    if (why == "aborted")
+        return;
+    Prompt().Message(parent,
+                     QStringLiteral("Unable to open %1: %2").arg(path, QString::fromStdString(why.empty() ? "unknown reason" : why)),
+                     IPrompt::Icon::Warning);
+}
+
 QString ScanFilesPipeEntry()
 {
     QStringList patterns;

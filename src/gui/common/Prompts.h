@@ -35,6 +35,10 @@ void SetChooser(IChooser* chooser);
 
 // "Label|*.a;*.b|Label2|*.c||" (the program's filter notation) in Qt's form.
 QString QtFilter(const QString& pipeFilter);
+// A file the user chose that did not load: "Unable to open PATH: REASON"
+// as a warning; nothing for a load the user aborted.
+void TellLoadFailure(QWidget* parent, const QString& path, const std::string& why);
+
 // "Scan Files (...)|patterns|": other programs' formats the viewer opens,
 // in either case, as one entry of a pipe filter.
 QString ScanFilesPipeEntry();

@@ -174,8 +174,12 @@ bool CQuarlonFrame::OpenInsideFile(const QString& path)
     if (suffix != QLatin1String("vtp") && suffix != QLatin1String("pvtp") && suffix != QLatin1String("vtk") &&
         !foreign::IsForeignExtension("." + suffix.toLower().toStdString()))
         return false;
-    if (!m_pDocument->AddModel(path.toStdString()))
+    const size_t failuresBefore = m_pDocument->GetLoadFailures().size();
+    if (!m_pDocument->AddModel(path.toStdString())) {
+        const auto& failures = m_pDocument->GetLoadFailures();
+        TellLoadFailure(this, path, failures.size() > failuresBefore ? failures.back().second : std::string());
         return false;
+    }
     if (m_pDocument->GetModelCount() > 1) {
         CreateModelListDlg();
         ShowModelList();
