@@ -1,6 +1,7 @@
 // quarlon-cli: the viewer's model and document code for scripts and batch work.
 #include "core/common/Json.h"
 #include "core/common/Paths.h"
+#include "core/common/SafeFile.h"
 #include "core/exchange/AsciiExport.h"
 #include "core/exchange/MergeExport.h"
 #include "core/exchange/XyzImport.h"
@@ -22,10 +23,14 @@
 #include <filesystem>
 #include <unistd.h>
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace {
+
+// What a file or a reason quotes, made safe for a terminal and kept short.
+std::string Shown(const std::string& text) { return safefile::Printable(text, 1000); }
 
 const char* const kUsage =
     "Usage: quarlon-cli COMMAND [ARGUMENTS]\n"
@@ -116,12 +121,12 @@ int Info(const std::vector<std::string>& files)
         doc.SetView(&view);
         doc.SetSettingsReadOnly(true);
         const bool opened = doc.OnOpenDocument(file);
-        for (const auto& failure : doc.GetLoadFailures()) {
-            std::cerr << "quarlon-cli: " << failure.first << ": " << failure.second << "\n";
+        for (const std::string& line : doc.GetLoadFailureLines()) {
+            std::cerr << "quarlon-cli: " << line << "\n";
             allLoaded = false;
         }
         for (const auto& note : doc.GetLoadNotes())
-            std::cerr << "quarlon-cli: " << note.first << ": " << note.second << "\n";
+            std::cerr << "quarlon-cli: " << Shown(note.first) << ": " << Shown(note.second) << "\n";
         if (!opened) {
             allLoaded = false;
             continue;
@@ -180,24 +185,30 @@ int Import(const std::vector<std::string>& args)
     const bool terminal = isatty(STDERR_FILENO) != 0;
     bool allConverted = true;
     for (const std::string& file : files) {
-        const xyz::ImportNames names = xyz::PlanImport(std::filesystem::absolute(file).string());
+        xyz::ImportNames names = xyz::PlanImport(std::filesystem::absolute(file).string());
         std::error_code ec;
-        if (std::filesystem::exists(names.finalModel, ec) && !overwrite) {
-            std::cerr << "quarlon-cli: " << file << ": " << names.finalModel
+        if (std::filesystem::exists(names.finalModel, ec) && !overwrite &&
+            !safefile::SameFile(names.finalModel, names.source)) {
+            std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(names.finalModel)
                       << " already exists (use --overwrite to replace it)\n";
+            allConverted = false;
+            continue;
+        }
+        std::string why;
+        if (!xyz::ReserveImport(names, &why)) {
+            std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(why) << "\n";
             allConverted = false;
             continue;
         }
         std::unique_ptr<IProgressSink> progress;
         if (terminal)
             progress = std::make_unique<TerminalProgress>(file);
-        std::string why;
         const xyz::ConvertResult result = xyz::ConvertFile(file, names.tempModel, progress.get(), &why);
         progress.reset();
-        if (result != xyz::ConvertResult::Ok || !xyz::FinishImport(names, &why)) {
+        if (result != xyz::ConvertResult::Ok || !xyz::FinishImport(names, &why, overwrite)) {
             xyz::DiscardImport(names);
             std::cerr << "Error converting the file. Please check input format.\n"
-                      << "quarlon-cli: " << file << (why.empty() ? std::string() : ": " + why) << "\n";
+                      << "quarlon-cli: " << Shown(file) << (why.empty() ? std::string() : ": " + Shown(why)) << "\n";
             allConverted = false;
             continue;
         }
@@ -238,8 +249,8 @@ int Export(const std::vector<std::string>& args)
     bool ok = doc.OnOpenDocument(inputs[0]);
     for (size_t i = 1; ok && i < inputs.size(); ++i)
         ok = doc.AddModel(std::filesystem::absolute(inputs[i]).string()) != nullptr;
-    for (const auto& failure : doc.GetLoadFailures())
-        std::cerr << "quarlon-cli: " << failure.first << ": " << failure.second << "\n";
+    for (const std::string& line : doc.GetLoadFailureLines())
+        std::cerr << "quarlon-cli: " << line << "\n";
     if (!ok || doc.GetModelCount() == 0) {
         std::cerr << "quarlon-cli: nothing written\n";
         return 1;
@@ -255,7 +266,10 @@ int Export(const std::vector<std::string>& args)
         const exchange::AsciiDefinition def = exchange::ReadAsciiDefinition(
             definition.empty() ? exchange::AsciiDefinitionFileToRead() : definition);
         CQuarlonDoc::Position pos = doc.GetFirstModelPosition();
-        result = exchange::WriteAsciiExport(exchange::AsciiSourceOf(*doc.GetNextModel(pos)), def, output, nullptr, &why);
+        exchange::AsciiSource source = exchange::AsciiSourceOf(*doc.GetNextModel(pos));
+        if (!definition.empty())
+            source.files.push_back(definition);
+        result = exchange::WriteAsciiExport(source, def, output, nullptr, &why);
     } else if (format == "xyzrgb")
         result = exchange::WriteXyzRgbListing(doc, output, nullptr, &why);
     else if (format == "obj" || format == "vrml")
@@ -266,7 +280,7 @@ int Export(const std::vector<std::string>& args)
         result = exchange::WriteMergedPly(doc, output, format == "ply-binary", nullptr, &why);
     doc.OnCloseDocument();
     if (result != exchange::ExportResult::Ok) {
-        std::cerr << "quarlon-cli: " << why << "\n";
+        std::cerr << "quarlon-cli: " << Shown(why) << "\n";
         return 1;
     }
     return 0;
@@ -287,15 +301,28 @@ int Measures(const std::vector<std::string>& args)
     }
     measure::MeasureMap measures;
     std::string why;
-    if (!measure::ReadMeasureFile(file, measures, &why)) {
-        std::cerr << "quarlon-cli: " << why << "\n";
+    std::vector<measure::MeasureDamage> damaged;
+    if (!measure::ReadMeasureFile(file, measures, &why, &damaged)) {
+        std::cerr << "quarlon-cli: " << Shown(why) << "\n";
         return 1;
     }
-    bool refused = false;
+    bool refused = !damaged.empty();
+    std::set<std::string> partial;
+    for (const measure::MeasureDamage& d : damaged) {
+        if (d.name.empty()) {
+            std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(d.why) << "\n";
+            continue;
+        }
+        std::cerr << "quarlon-cli: " << Shown(file) << ": measure \"" << Shown(d.name) << "\": " << Shown(d.why)
+                  << "\n";
+        partial.insert(d.name);
+    }
     for (const auto& [name, text] : measures) {
+        if (partial.count(name))
+            continue; // its figures would be those of fewer points
         std::vector<measure::MeasurePointsData> records;
         if (!measure::ParseMeasure(text, records, &why)) {
-            std::cerr << "quarlon-cli: " << file << ": measure \"" << name << "\": " << why << "\n";
+            std::cerr << "quarlon-cli: " << Shown(file) << ": measure \"" << Shown(name) << "\": " << Shown(why) << "\n";
             refused = true;
             continue;
         }

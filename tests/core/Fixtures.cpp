@@ -20,12 +20,56 @@
 #include <vtkUnsignedCharArray.h>
 #include <vtkXMLPolyDataWriter.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <dirent.h>
+#include <sys/resource.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 namespace fs = std::filesystem;
+
+FileSizeLimit::FileSizeLimit(unsigned long long bytes)
+{
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    m_soft = old.rlim_cur, m_hard = old.rlim_max;
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit now = old;
+    now.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &now);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    struct rlimit old {};
+    old.rlim_cur = m_soft, old.rlim_max = m_hard;
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, m_handler);
+}
+
+std::vector<std::string> Names(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.emplace_back(e->d_name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool HasTemporary(const std::string& folder)
+{
+    for (const std::string& name : Names(folder))
+        if (!name.empty() && name.back() == '~')
+            return true;
+    return false;
+}
 
 TempDir::TempDir()
 {

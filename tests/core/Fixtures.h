@@ -17,6 +17,25 @@ private:
     std::string m_path;
 };
 
+// While it lives, this process cannot write files beyond `bytes` (writes
+// fail with EFBIG): a failing disk that even root meets.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long long m_soft, m_hard;
+    void (*m_handler)(int);
+};
+
+// The names in `folder`, sorted.
+std::vector<std::string> Names(const std::string& folder);
+// Whether a temporary file ("...~") is left in `folder`.
+bool HasTemporary(const std::string& folder);
+
 struct ArrayShape {
     std::string name;
     int components = 1;

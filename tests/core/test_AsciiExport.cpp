@@ -112,7 +112,7 @@ TEST(AsciiExport, TheWorkedExampleInTheFileAndInTheSimulation)
     // (1, 2, 3), colour (10, 20, 30), intensity 0.5, zero offsets, defaults.
     auto one = Cloud(1, [](int, int c) { return c + 1.0; }, [](int, int c) { return 10.0 * (c + 1); }, &Half);
     EXPECT_EQ(Exported(dir, one, AsciiDefinition()), "1.000 2.000 3.000 10 20 30 127\n");
-    EXPECT_EQ(Simulated(one, AsciiDefinition()), "1.000 2.000 3.000 10 20 30 0\n") << "no factor 255 in the simulation";
+    EXPECT_EQ(Simulated(one, AsciiDefinition()), "1.000 2.000 3.000 10 20 30 127\n") << "the simulation shows the file";
 
     // Operations, Id, a tab, "Eng" (seven decimals) and colours as doubles.
     AsciiDefinition d = Composition({kItemId, kItemX, kItemY, kItemZ, kItemR, kItemIntensity, kItemEndln});
@@ -198,6 +198,25 @@ TEST(AsciiExport, BlankColumnsAndLineEnds)
     EXPECT_TRUE(std::equal(pruned, pruned + kAsciiColumns, expected));
 }
 
+TEST(AsciiExport, TheSimulationIsTheFilesFirstLinesForEveryOperator)
+{
+    TempDir dir;
+    auto cloud = Cloud(7, [](int i, int c) { return 0.37 * i + c; }, [](int i, int c) { return 30.0 * i + c; },
+                       [](int i) { return 4.64 * i; });
+    for (int op = 0; op < kAsciiOperators; ++op)
+        for (const char* constant : {"255", "0.5", "-3"}) {
+            AsciiDefinition d;
+            for (int v = 0; v < kAsciiVariables; ++v)
+                d.formula[v] = op, d.value[v] = constant;
+            const std::string file = Exported(dir, cloud, d);
+            const std::string simulated = Simulated(cloud, d);
+            size_t fifth = 0;
+            for (int line = 0; line < 5; ++line)
+                fifth = file.find('\n', fifth) + 1;
+            EXPECT_EQ(simulated, file.substr(0, fifth)) << "operator " << op << " with " << constant;
+        }
+}
+
 TEST(AsciiExport, TheSimulationShowsAtMostFiveLines)
 {
     auto three = Cloud(3, &Ramp, &Bytes);
@@ -238,7 +257,7 @@ TEST(AsciiExport, DivisionByZeroStopsBeforeAnythingIsWritten)
             EXPECT_EQ(r, ExportResult::Refused) << c.message;
             EXPECT_EQ(why, c.message);
             EXPECT_EQ(ReadText(dir.File("keep.txt")), "the user's file");
-            EXPECT_FALSE(FileExists(dir.File("keep.txt.part~")));
+            EXPECT_FALSE(HasTemporary(dir.Path()));
             // The simulation reaches the intensity of point 3 too.
             EXPECT_FALSE(SimulateAsciiExport(Source(data), d, &text, &why));
             EXPECT_EQ(text, "unchanged");
@@ -331,7 +350,7 @@ TEST(AsciiExport, AFailedOrAbortedExportKeepsTheFileThatWasThere)
     abort.Abort();
     EXPECT_EQ(WriteAsciiExport(Source(data), AsciiDefinition(), dir.File("keep.txt"), &abort), ExportResult::Aborted);
     EXPECT_EQ(ReadText(dir.File("keep.txt")), "the user's file");
-    EXPECT_FALSE(FileExists(dir.File("keep.txt.part~")));
+    EXPECT_FALSE(HasTemporary(dir.Path()));
     std::string why;
     EXPECT_EQ(WriteAsciiExport(Source(data), AsciiDefinition(), dir.File("no/x.txt"), nullptr, &why),
               ExportResult::Failed);
@@ -347,7 +366,7 @@ TEST(AsciiExport, AFailedOrAbortedExportKeepsTheFileThatWasThere)
     EXPECT_EQ(WriteAsciiExport(Source(data), AsciiDefinition(), mnt + "/out.txt", nullptr, &why), ExportResult::Failed);
     EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
     EXPECT_EQ(ReadText(mnt + "/out.txt"), "old");
-    EXPECT_FALSE(FileExists(mnt + "/out.txt.part~"));
+    EXPECT_FALSE(HasTemporary(mnt));
     ::umount(mnt.c_str());
 }
 

@@ -160,7 +160,7 @@ TEST(MeasureFile, WritesTheFormatByteForByteAndReadsItBack)
     EXPECT_EQ(back["wall"], measures["wall"]);
     EXPECT_EQ(back["Wall"], measures["Wall"]);
     EXPECT_EQ(PointCount(back["wall"]), 2);
-    EXPECT_FALSE(FileExists(file + ".tmp~"));
+    EXPECT_FALSE(HasTemporary(dir.Path()));
 }
 
 TEST(MeasureFile, DamagedFilesReadWhatTheyHoldAndLoseNothing)
@@ -200,9 +200,12 @@ TEST(MeasureFile, DamagedFilesReadWhatTheyHoldAndLoseNothing)
     one["a"] = "0;0.000;0.000;0.000\n";
     ASSERT_TRUE(WriteMeasureFile(file, one));
     const std::string before = ReadText(file);
-    ASSERT_EQ(::mkdir((file + ".tmp~").c_str(), 0755), 0); // the new file cannot be made
     one["b"] = "1;1.000;1.000;1.000\n";
-    EXPECT_FALSE(WriteMeasureFile(file, one, &why));
+    {
+        const FileSizeLimit limit(16); // the new file cannot be completed
+        EXPECT_FALSE(WriteMeasureFile(file, one, &why));
+    }
+    EXPECT_FALSE(HasTemporary(dir.Path()));
     EXPECT_FALSE(why.empty());
     EXPECT_EQ(ReadText(file), before);
 }
@@ -226,7 +229,7 @@ TEST(MeasureFile, AFullDiskKeepsTheOldFile)
     EXPECT_FALSE(WriteMeasureFile(mnt + "/site.msr", m, &why));
     EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
     EXPECT_EQ(ReadText(mnt + "/site.msr"), before);
-    EXPECT_FALSE(FileExists(mnt + "/site.msr.tmp~"));
+    EXPECT_FALSE(HasTemporary(mnt));
     ::umount(mnt.c_str());
 }
 

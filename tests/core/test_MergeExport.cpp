@@ -151,7 +151,7 @@ TEST_F(MergeExport, AFailedOrAbortedExportKeepsTheFileThatWasThere)
     EXPECT_EQ(ReadText(dir.File("keep.txt")), "the user's file");
     EXPECT_EQ(WriteMergedPly(doc, dir.File("keep.txt"), true, &abort), ExportResult::Aborted);
     EXPECT_EQ(ReadText(dir.File("keep.txt")), "the user's file");
-    EXPECT_FALSE(FileExists(dir.File("keep.txt.part~")));
+    EXPECT_FALSE(HasTemporary(dir.Path()));
     std::string why;
     EXPECT_EQ(WriteXyzRgbListing(doc, dir.File("nofolder/x.txt"), nullptr, &why), ExportResult::Failed);
     EXPECT_FALSE(why.empty());
@@ -164,13 +164,13 @@ TEST_F(MergeExport, AFailedOrAbortedExportKeepsTheFileThatWasThere)
     EXPECT_EQ(WriteXyzRgbListing(doc, mnt + "/out.txt", nullptr, &why), ExportResult::Failed);
     EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
     EXPECT_EQ(ReadText(mnt + "/out.txt"), "old");
-    EXPECT_FALSE(FileExists(mnt + "/out.txt.part~"));
+    EXPECT_FALSE(HasTemporary(mnt));
     // The merged PLY sees the full disk too.
     WriteText(mnt + "/out.ply", "old");
     EXPECT_EQ(WriteMergedPly(doc, mnt + "/out.ply", false, nullptr, &why), ExportResult::Failed);
     EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
     EXPECT_EQ(ReadText(mnt + "/out.ply"), "old");
-    EXPECT_FALSE(FileExists(mnt + "/out.ply.part~"));
+    EXPECT_FALSE(HasTemporary(mnt));
     // So do the library's scene writers, which report nothing themselves.
     WriteText(mnt + "/scene.obj", "old");
     EXPECT_EQ(WriteScene(doc, mnt + "/scene.obj", SceneFormat::Obj, nullptr, &why), ExportResult::Failed);

@@ -57,7 +57,7 @@ TEST(ProfileFile, LfAndCrLfReadAlikeAndValuesAreClippedToTheCallersCapacity)
     EXPECT_EQ(GetString(dir.File("long.vtw"), "PolyData Offset", "X", "0", 0), "");
 }
 
-TEST(ProfileFile, BinaryJunkAndHugeFilesFallBackToTheDefault)
+TEST(ProfileFile, BinaryJunkFallsBackToTheDefaultKeysOfHugeFilesAreFoundWherever)
 {
     TempDir dir;
     std::string junk;
@@ -65,8 +65,20 @@ TEST(ProfileFile, BinaryJunkAndHugeFilesFallBackToTheDefault)
         junk += static_cast<char>((i * 151) % 256);
     WriteText(dir.File("junk.vtw"), junk);
     EXPECT_EQ(GetString(dir.File("junk.vtw"), "PolyData Offset", "X", "0.00", 64), "0.00");
-    WriteText(dir.File("big.vtw"), "[PolyData Offset]\nX=5\n" + std::string(17 * 1024 * 1024, ' '));
-    EXPECT_EQ(GetString(dir.File("big.vtw"), "PolyData Offset", "X", "0.00", 64), "0.00");
+    // Keys before and after megabytes of comments and blank lines are read.
+    std::string comments;
+    for (int i = 0; i < 200000; ++i)
+        comments += "; a comment line of about a hundred bytes, repeated until the file is larger than 16 MiB\n";
+    WriteText(dir.File("big.vtw"), "[PolyData Offset]\nX=5\n" + std::string(17 * 1024 * 1024, ' ') + "\n" + comments +
+                                       "Y=7\n");
+    EXPECT_EQ(GetString(dir.File("big.vtw"), "PolyData Offset", "X", "0.00", 64), "5");
+    EXPECT_EQ(GetString(dir.File("big.vtw"), "PolyData Offset", "Y", "0.00", 64), "7");
+    // More than 16 MiB of keys is no settings file.
+    std::string keys = "[PolyData Offset]\n";
+    while (keys.size() < 17u * 1024 * 1024)
+        keys += "Key" + std::to_string(keys.size()) + "=a value that takes some room in the file\n";
+    WriteText(dir.File("keys.vtw"), keys + "X=5\n");
+    EXPECT_EQ(GetString(dir.File("keys.vtw"), "PolyData Offset", "X", "0.00", 64), "0.00");
     // A directory named like a companion file is no file.
     ASSERT_EQ(mkdir(dir.File("dir.vtw").c_str(), 0755), 0);
     EXPECT_EQ(GetString(dir.File("dir.vtw"), "PolyData Offset", "X", "0.00", 64), "0.00");
@@ -116,9 +128,11 @@ TEST(ProfileFile, AFailedWriteLeavesTheOldFile)
     TempDir dir;
     const std::string f = dir.File("m.ini");
     WriteText(f, "[CloudData]\nRepresentation=1\n");
-    // The new contents cannot be written (a folder blocks the temporary file).
-    ASSERT_EQ(mkdir((f + ".tmp~").c_str(), 0755), 0);
-    EXPECT_FALSE(WriteString(f, "CloudData", "Representation", "9"));
+    {
+        const FileSizeLimit limit(8); // the new contents cannot be written
+        EXPECT_FALSE(WriteString(f, "CloudData", "Representation", "9"));
+    }
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"m.ini"}) << "no temporary file stays";
     EXPECT_EQ(ReadText(f), "[CloudData]\nRepresentation=1\n");
 }
 

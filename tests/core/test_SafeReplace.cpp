@@ -46,13 +46,21 @@ std::string Cloud(int lines, unsigned seed = 1)
     return text;
 }
 
+// The names of an import with its temporary pair created.
+ImportNames Reserved(const std::string& source)
+{
+    ImportNames names = PlanImport(source);
+    EXPECT_TRUE(ReserveImport(names));
+    return names;
+}
+
 struct SafeReplace : ::testing::Test {
     TempDir dir, logs;
     // An old, good pair as an earlier import left it.
     void OldPair(const std::string& folder)
     {
         WriteText(folder + "/site.txt", "1 2 3\n4 5 6\n");
-        const ImportNames names = PlanImport(folder + "/site.txt");
+        const ImportNames names = Reserved(folder + "/site.txt");
         ASSERT_EQ(ConvertXyzFile(folder + "/site.txt", names.tempModel, nullptr), ConvertResult::Ok);
         ASSERT_TRUE(FinishImport(names));
         oldModel = ReadText(folder + "/site.vtp");
@@ -121,7 +129,7 @@ TEST_F(SafeReplace, ASecondRenameThatFailsPutsTheOldModelBack)
 {
     OldPair(dir.Path());
     WriteText(dir.File("site.txt"), "7 8 9\n");
-    const ImportNames names = PlanImport(dir.File("site.txt"));
+    const ImportNames names = Reserved(dir.File("site.txt"));
     ASSERT_EQ(ConvertXyzFile(dir.File("site.txt"), names.tempModel, nullptr), ConvertResult::Ok);
     ::unlink(names.tempOffset.c_str()); // the offset's rename now fails
     std::string why;
@@ -133,7 +141,7 @@ TEST_F(SafeReplace, ASecondRenameThatFailsPutsTheOldModelBack)
 
     // Without an old model, a failure leaves no new one either.
     WriteText(dir.File("new.txt"), "1 1 1\n");
-    const ImportNames fresh = PlanImport(dir.File("new.txt"));
+    const ImportNames fresh = Reserved(dir.File("new.txt"));
     ASSERT_EQ(ConvertXyzFile(dir.File("new.txt"), fresh.tempModel, nullptr), ConvertResult::Ok);
     ::unlink(fresh.tempOffset.c_str());
     EXPECT_FALSE(FinishImport(fresh));
@@ -157,7 +165,7 @@ TEST_F(SafeReplace, SourcesAndCoordinatesNoModelCanCarryAreRefusedBeforeWriting)
     for (const auto& [name, text] : bad) {
         WriteText(dir.File(name), text);
         std::string why;
-        const ImportNames names = PlanImport(dir.File(name));
+        const ImportNames names = Reserved(dir.File(name));
         EXPECT_EQ(ConvertXyzFile(dir.File(name), names.tempModel, nullptr, &why), ConvertResult::Failed) << name;
         EXPECT_TRUE(why.find("not finite") != std::string::npos || why.find("too large") != std::string::npos)
             << name << ": " << why;

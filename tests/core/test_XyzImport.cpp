@@ -443,13 +443,19 @@ TEST(XyzImport, TemporaryNamesAndReplacingTheFinalFiles)
     ImportNames names = PlanImport(dir.File("cloud.txt"));
     EXPECT_EQ(names.baseName, "cloud");
     EXPECT_EQ(names.finalModel, dir.File("cloud.vtp"));
-    EXPECT_EQ(names.tempModel, dir.File("cloud_Z.vtp"));
-    EXPECT_EQ(names.tempOffset, dir.File("cloud_Z.vtw"));
-    WriteText(dir.File("cloud_Z.vtp"), "");
-    EXPECT_EQ(PlanImport(dir.File("cloud.txt")).tempModel, dir.File("cloud_Z0.vtp"));
-    WriteText(dir.File("cloud_Z0.vtp"), "");
-    names = PlanImport(dir.File("cloud.txt"));
-    EXPECT_EQ(names.tempModel, dir.File("cloud_Z1.vtp"));
+    EXPECT_EQ(names.finalOffset, dir.File("cloud.vtw"));
+    // Temporary pairs are exclusive: two imports of one name never share one.
+    ImportNames other = names;
+    ASSERT_TRUE(ReserveImport(names));
+    ASSERT_TRUE(ReserveImport(other));
+    EXPECT_NE(names.tempModel, other.tempModel);
+    EXPECT_EQ(names.tempModel.rfind(dir.File("cloud_Z-"), 0), 0u) << names.tempModel;
+    EXPECT_EQ(names.tempModel.substr(names.tempModel.size() - 4), ".vtp");
+    EXPECT_EQ(names.tempOffset, names.tempModel.substr(0, names.tempModel.size() - 4) + ".vtw");
+    EXPECT_TRUE(FileExists(other.tempOffset));
+    DiscardImport(other);
+    EXPECT_FALSE(FileExists(other.tempModel));
+    EXPECT_FALSE(FileExists(other.tempOffset));
 
     WriteText(dir.File("cloud.vtp"), "old model");
     WriteText(dir.File("cloud.vtw"), "old offset");
@@ -463,6 +469,7 @@ TEST(XyzImport, TemporaryNamesAndReplacingTheFinalFiles)
     // A failed conversion leaves the final files as they were.
     WriteText(dir.File("cloud.txt"), "not a cloud\n");
     names = PlanImport(dir.File("cloud.txt"));
+    ASSERT_TRUE(ReserveImport(names));
     const std::string before = ReadText(dir.File("cloud.vtp"));
     ASSERT_EQ(ConvertXyzFile(dir.File("cloud.txt"), names.tempModel, nullptr), ConvertResult::Failed);
     DiscardImport(names);

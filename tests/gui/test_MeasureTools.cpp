@@ -171,12 +171,14 @@ TEST_F(MeasureToolsTest, AStoredMeasureComesBackAfterReopeningAndAFailedSaveLose
     EXPECT_EQ(saved.substr(0, 14), "1\r\nroof\r\n3\r\n0;");
 
     // A save that cannot write keeps the file as it was.
-    ASSERT_EQ(::mkdir((msr + ".tmp~").c_str(), 0755), 0);
     AnswerNameDialog("second");
-    dlg->OnSaveMeasures();
+    {
+        const FileSizeLimit limit(16);
+        dlg->OnSaveMeasures();
+    }
     EXPECT_EQ(prompt.messages.last(), "Unable to save the measure!");
     EXPECT_EQ(ReadText(msr), saved);
-    ::rmdir((msr + ".tmp~").c_str());
+    EXPECT_FALSE(HasTemporary(dir.Path()));
 
     // Close the document, open it again: the measure is there to open.
     app.MainFrame()->Action(cmd::FileClose)->trigger();

@@ -74,8 +74,11 @@ std::string Quote(const std::string& text)
 
 std::string Number(double value)
 {
-    if (!std::isfinite(value))
-        return "null";
+    // What is not a finite number says so in words; readers take strings.
+    if (std::isnan(value))
+        return "\"not a number\"";
+    if (std::isinf(value))
+        return value > 0 ? "\"infinite\"" : "\"-infinite\"";
     char buf[64];
     // Fixed notation reads better for coordinates (500000, not 5e+05).
     const auto result = std::fabs(value) < 1e16 ? std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed)

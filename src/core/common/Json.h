@@ -4,5 +4,5 @@
 
 namespace json {
 std::string Quote(const std::string& text);  // a JSON string literal
-std::string Number(double value);            // shortest round-trip form; null when not finite
+std::string Number(double value); // shortest round-trip form; "infinite" or "not a number" as strings
 } // namespace json

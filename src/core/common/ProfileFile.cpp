@@ -1,6 +1,7 @@
 #include "core/common/ProfileFile.h"
 
 #include "core/common/CheckedFile.h"
+#include "core/common/SafeFile.h"
 #include "core/common/Paths.h"
 
 #include <cstdio>
@@ -34,13 +35,38 @@ bool SameName(const std::string& a, const std::string& b)
 
 // Splits the file into lines without their line ends; reports the line end
 // the file uses so that rewriting keeps it.
-bool ReadLines(const std::string& path, std::vector<std::string>& lines, std::string& eol)
+// For reading only: the lines of a file over the size limit that may hold
+// keys, comments and blank lines left out, so that a definition followed by
+// megabytes of comments is still read, not taken for a missing one.
+bool ReadKeyLines(std::ifstream& in, std::vector<std::string>& lines)
+{
+    std::string line;
+    std::streamoff kept = 0;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::string t = Trim(line);
+        if (t.empty() || t[0] == ';' || t[0] == '#')
+            continue;
+        kept += static_cast<std::streamoff>(line.size());
+        if (kept > kMaxFileSize)
+            return false;
+        lines.push_back(line);
+    }
+    return !in.bad();
+}
+
+bool ReadLines(const std::string& path, std::vector<std::string>& lines, std::string& eol, bool reading = false)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
+    if (size > kMaxFileSize && reading) {
+        in.seekg(0, std::ios::beg);
+        return ReadKeyLines(in, lines);
+    }
     if (size < 0 || size > kMaxFileSize)
         return false;
     in.seekg(0, std::ios::beg);
@@ -113,7 +139,7 @@ std::string GetString(const std::string& file, const std::string& section,
     const std::string onDisk = qpath::ResolveOnDisk(file);
     std::vector<std::string> lines;
     std::string eol;
-    if (onDisk.empty() || !qpath::IsExistingFile(onDisk) || !ReadLines(onDisk, lines, eol))
+    if (onDisk.empty() || !qpath::IsExistingFile(onDisk) || !ReadLines(onDisk, lines, eol, true))
         return clip(fallback);
     bool inSection = false;
     for (const std::string& line : lines) {
@@ -182,16 +208,15 @@ bool WriteString(const std::string& file, const std::string& section,
     std::ostringstream out;
     for (const std::string& line : lines)
         out << line << eol;
-    const std::string temp = target + ".tmp~";
+    // Two programs may write one settings file at once: each its own temporary.
+    const std::string temp = safefile::CreateTemp(target, nullptr);
+    if (temp.empty())
+        return false;
     if (!WriteWholeFile(temp, out.str())) {
         std::remove(temp.c_str());
         return false;
     }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return safefile::Publish(temp, target, true, nullptr);
 }
 
 } // namespace profile

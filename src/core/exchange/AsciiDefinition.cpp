@@ -16,7 +16,7 @@
 namespace exchange {
 
 using detail::Replace;
-using detail::TempName;
+using detail::NewTemp;
 
 const char* const kAsciiSections[kAsciiVariables] = {"X", "Y", "Z", "R", "G", "B", "Intensity"};
 
@@ -92,7 +92,9 @@ bool WriteAsciiDefinition(const std::string& file, const AsciiDefinition& d, std
                 made[i] = '/';
             }
     }
-    const std::string temp = TempName(file);
+    const std::string temp = NewTemp(file, why);
+    if (temp.empty())
+        return false;
     if (!WriteWholeFile(temp, text, why)) {
         std::remove(temp.c_str());
         return false;

@@ -1,6 +1,7 @@
 #include "core/exchange/AsciiExport.h"
 
 #include "core/common/CheckedFile.h"
+#include "core/common/SafeFile.h"
 #include "core/common/AppSettings.h"
 #include "core/common/NumberChecks.h"
 #include "core/common/Paths.h"
@@ -51,8 +52,7 @@ vtkDataArray* NamedArray(vtkPolyData* data, const char* name, int components)
 // Builds the lines of one definition over one model.
 class Composer {
 public:
-    Composer(const AsciiSource& source, const AsciiDefinition& def, bool toFile)
-        : m_points(source.data->GetPoints()), m_toFile(toFile)
+    Composer(const AsciiSource& source, const AsciiDefinition& def) : m_points(source.data->GetPoints())
     {
         for (int c = 0; c < 3; ++c)
             m_offset[c] = source.offset[c];
@@ -139,7 +139,7 @@ public:
                 if (v < 0.0)
                     out.Char(' ');
                 else
-                    Colour(out, Apply(kAsciiIntensity, v) * (m_toFile ? 255.0 : 1.0));
+                    Colour(out, Apply(kAsciiIntensity, v) * 255.0); // the stored intensity is the value / 255
                 break;
             }
             case kItemEndln:
@@ -186,7 +186,6 @@ private:
     }
 
     vtkPoints* m_points;
-    bool m_toFile;
     bool m_needPoint = false; // whether any column reads the coordinates
     double m_offset[3];
     char m_separator = ' ';
@@ -221,6 +220,7 @@ AsciiSource AsciiSourceOf(const CScanPos& model)
         model.GetDocument()->GetOffset(doc);
     for (int c = 0; c < 3; ++c)
         source.offset[c] = doc[c] + own[c];
+    source.files = model.GetDocument() ? model.GetDocument()->GetSourceFiles() : model.GetSourceFiles();
     return source;
 }
 
@@ -240,7 +240,7 @@ ExportResult WriteAsciiExport(const AsciiSource& source, const AsciiDefinition& 
     if (!source.data)
         return Fail(why, "An error occurred while retrieving model points coordinates!");
     ExportProgress progress(sink);
-    Composer composer(source, definition, true);
+    Composer composer(source, definition);
     const vtkIdType n = source.data->GetNumberOfPoints();
     // A division by zero stops the run before its line: find it first, so
     // that nothing is created for a run that cannot finish.
@@ -249,10 +249,13 @@ ExportResult WriteAsciiExport(const AsciiSource& source, const AsciiDefinition& 
             if (const int v = composer.DivisionAt(i); v >= 0)
                 return Refuse(why, v);
 
-    const std::string temp = TempName(path);
+    const std::string same = safefile::InputAsOutput(path, source.files);
+    if (!same.empty())
+        return Fail(why, same);
     CheckedOutputFile file;
-    if (!file.Open(temp))
-        return Fail(why, "cannot write " + path + ": " + file.Error());
+    const std::string temp = OpenTemp(file, path, why);
+    if (temp.empty())
+        return ExportResult::Failed;
     LineWriter out(file.Stream());
     for (vtkIdType i = 0; i < n; ++i) {
         // Progress and abort every few thousand lines cost nothing.
@@ -277,7 +280,7 @@ bool SimulateAsciiExport(const AsciiSource& source, const AsciiDefinition& defin
             *why = "An error occurred while retrieving model points coordinates!";
         return false;
     }
-    Composer composer(source, definition, false);
+    Composer composer(source, definition);
     const vtkIdType n = std::min<vtkIdType>(source.data->GetNumberOfPoints(), kSimulatedLines);
     std::ostringstream lines;
     LineWriter out(lines);

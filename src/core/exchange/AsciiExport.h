@@ -7,6 +7,7 @@
 #include "core/exchange/MergeExport.h"
 
 #include <string>
+#include <vector>
 
 class CScanPos;
 class IProgressSink;
@@ -19,6 +20,7 @@ namespace exchange {
 struct AsciiSource {
     vtkPolyData* data = nullptr;
     double offset[3] = {0, 0, 0};
+    std::vector<std::string> files; // what it was read from: never an output
 };
 // Its full level; data is null when the model has none.
 AsciiSource AsciiSourceOf(const CScanPos& model);
@@ -32,8 +34,8 @@ const char* DivisionByZeroMessage(int variable);
 ExportResult WriteAsciiExport(const AsciiSource& source, const AsciiDefinition& definition, const std::string& path,
                               IProgressSink* sink, std::string* why = nullptr);
 
-// The first lines (at most five) as the simulation shows them: intensity
-// without the factor 255. False with the division message in `why`.
+// The first lines (at most five) as the simulation shows them: the same
+// lines the file gets. False with the division message in `why`.
 bool SimulateAsciiExport(const AsciiSource& source, const AsciiDefinition& definition, std::string* text,
                          std::string* why = nullptr);
 

@@ -1,6 +1,7 @@
 #include "core/exchange/ExportSupport.h"
 
 #include "core/common/CheckedFile.h"
+#include "core/common/SafeFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -21,14 +22,32 @@ ExportResult Fail(std::string* why, const std::string& reason)
     return ExportResult::Failed;
 }
 
+std::string NewTemp(const std::string& path, std::string* why)
+{
+    std::string reason;
+    const std::string temp = safefile::CreateTemp(path, &reason);
+    if (temp.empty() && why)
+        *why = "cannot write " + path + ": " + reason;
+    return temp;
+}
+
+std::string OpenTemp(CheckedOutputFile& file, const std::string& path, std::string* why)
+{
+    const std::string temp = NewTemp(path, why);
+    if (temp.empty())
+        return temp;
+    if (!file.Open(temp)) {
+        ::unlink(temp.c_str());
+        if (why)
+            *why = "cannot write " + path + ": " + file.Error();
+        return std::string();
+    }
+    return temp;
+}
+
 bool Replace(const std::string& temp, const std::string& path, std::string* why)
 {
-    if (std::rename(temp.c_str(), path.c_str()) == 0)
-        return true;
-    if (why)
-        *why = "cannot replace " + path + ": " + std::strerror(errno);
-    std::remove(temp.c_str());
-    return false;
+    return safefile::Publish(temp, path, true, why);
 }
 
 bool Synced(const std::string& file)

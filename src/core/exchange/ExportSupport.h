@@ -18,8 +18,12 @@ namespace exchange::detail {
 
 ExportResult Fail(std::string* why, const std::string& reason);
 
-// The file under a temporary name beside the target; renamed on success.
-inline std::string TempName(const std::string& path) { return path + ".part~"; }
+// A new temporary file beside the target, under a name no other process
+// holds (two exports to one target never share it); "" with the reason.
+std::string NewTemp(const std::string& path, std::string* why);
+
+// Opens `file` on a new temporary file beside `path`; "" with the reason.
+std::string OpenTemp(CheckedOutputFile& file, const std::string& path, std::string* why);
 
 // Renames `temp` over `path`; on failure removes `temp` and says why.
 bool Replace(const std::string& temp, const std::string& path, std::string* why);

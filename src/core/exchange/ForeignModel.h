@@ -39,6 +39,8 @@ public:
     // Empty when open, otherwise why not.
     std::string Open(const std::string& path);
     int Fd() const { return m_fd; }
+    // The whole file into `bytes`; empty when read, otherwise why not.
+    std::string ReadAll(std::string& bytes) const;
     unsigned long long Size() const { return m_size; }
 
 private:

@@ -5,6 +5,7 @@
 #include "core/common/NumberFormat.h"
 #include "core/common/Paths.h"
 #include "core/common/ProfileFile.h"
+#include "core/common/SafeFile.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CScanPos.h"
 #include "core/model/ProgressSink.h"
@@ -34,6 +35,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +92,19 @@ std::vector<ListedModel> ModelsOf(const CQuarlonDoc& doc)
     return models;
 }
 
+// The names of the plain files in `folder`.
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.emplace_back(entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
 // "%d" of a colour component: truncation toward zero, as the cast does.
 int Component(vtkDataArray* a, vtkIdType i, int c) { return detail::TruncateToInt(a->GetComponent(i, c)); }
 
@@ -104,10 +119,13 @@ ExportResult WriteXyzRgbListing(const CQuarlonDoc& doc, const std::string& path,
     for (const ListedModel& m : models)
         total += m.data->GetNumberOfPoints();
 
-    const std::string temp = TempName(path);
+    const std::string same = safefile::InputAsOutput(path, doc.GetSourceFiles());
+    if (!same.empty())
+        return Fail(why, same);
     CheckedOutputFile file;
-    if (!file.Open(temp))
-        return Fail(why, "cannot write " + path + ": " + file.Error());
+    const std::string temp = OpenTemp(file, path, why);
+    if (temp.empty())
+        return ExportResult::Failed;
     LineWriter out(file.Stream());
     vtkIdType done = 0;
     for (const ListedModel& m : models) {
@@ -240,10 +258,13 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
     header += "element face " + std::to_string(faces) + "\n";
     header += "property list uchar int vertex_indices\nend_header\n";
 
-    const std::string temp = TempName(path);
+    const std::string same = safefile::InputAsOutput(path, doc.GetSourceFiles());
+    if (!same.empty())
+        return Fail(why, same);
     CheckedOutputFile file;
-    if (!file.Open(temp))
-        return Fail(why, "cannot write " + path + ": " + file.Error());
+    const std::string temp = OpenTemp(file, path, why);
+    if (temp.empty())
+        return ExportResult::Failed;
     LineWriter out(file.Stream());
     out.Text(header);
     auto aborted = [&](vtkIdType done) {
@@ -373,6 +394,11 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
         exporter->SetFilePrefix(prefix.c_str());
         run(exporter);
         moves = {{prefix + ".obj", parts.folder + parts.base + ".obj"}, {prefix + ".mtl", parts.folder + parts.base + ".mtl"}};
+        // The textures: named after the target by the exporter, referred to
+        // by the material file by their bare names, so they go beside it.
+        for (const std::string& name : FilesIn(folder))
+            if (name != parts.base + ".obj" && name != parts.base + ".mtl")
+                moves.emplace_back(folder + "/" + name, parts.folder + name);
     } else {
         const std::string file = folder + "/" + parts.base + parts.extension;
         vtkNew<vtkVRMLExporter> exporter;
@@ -380,6 +406,10 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
         run(exporter);
         moves = {{file, path}};
     }
+    const std::vector<std::string> sources = doc.GetSourceFiles();
+    for (const auto& move : moves)
+        if (written && !(error = safefile::InputAsOutput(move.second, sources)).empty())
+            written = false;
     for (const auto& move : moves)
         if (written && !Synced(move.first)) {
             written = false;
@@ -391,8 +421,8 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
             error = move.second + ": " + std::strerror(errno);
             moved = false;
         }
-    for (const auto& move : moves)
-        std::remove(move.first.c_str());
+    for (const std::string& name : FilesIn(folder))
+        std::remove((folder + "/" + name).c_str());
     ::rmdir(folder.c_str());
     if (!moved)
         return Fail(why, "cannot write " + path + (error.empty() ? std::string() : ": " + error));

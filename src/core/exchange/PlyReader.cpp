@@ -4,6 +4,7 @@
 // the counts a header declares.
 #include "core/exchange/CloudData.h"
 #include "core/exchange/ForeignModel.h"
+#include "core/common/SafeFile.h"
 #include "core/exchange/XyzReader.h"
 #include "core/common/Paths.h"
 #include "core/model/ProgressSink.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -227,7 +229,7 @@ std::string ParseHeader(int fd, uint64_t fileSize, Header& h)
             else if (encoding == "binary_big_endian")
                 h.encoding = Encoding::Big;
             else
-                return "unknown PLY format \"" + encoding + "\"";
+                return "unknown PLY format \"" + safefile::Printable(encoding) + "\"";
             format = true;
         } else if (key == "comment") {
             std::string word;
@@ -250,10 +252,10 @@ std::string ParseHeader(int fd, uint64_t fileSize, Header& h)
             Element e;
             std::string count;
             words >> e.name >> count;
+            errno = 0;
             if (e.name.empty() || count.empty() || count.find_first_not_of("0123456789") != std::string::npos ||
-                count.size() > 19)
-                return "the PLY element line \"" + line + "\" has no count";
-            e.count = std::stoull(count);
+                (e.count = std::strtoull(count.c_str(), nullptr, 10), errno == ERANGE))
+                return "the PLY element line \"" + safefile::Printable(line) + "\" has no count";
             h.elements.push_back(e);
         } else if (key == "property") {
             if (h.elements.empty())
@@ -268,16 +270,16 @@ std::string ParseHeader(int fd, uint64_t fileSize, Header& h)
                 p.countType = TypeOf(countType);
                 p.type = TypeOf(itemType);
                 if (p.countType == Type::None || p.countType == Type::Float32 || p.countType == Type::Float64)
-                    return "the PLY list \"" + line + "\" has no integer count type";
+                    return "the PLY list \"" + safefile::Printable(line) + "\" has no integer count type";
             } else {
                 p.type = TypeOf(type);
                 words >> p.name;
             }
             if (p.type == Type::None || p.name.empty())
-                return "the PLY property \"" + line + "\" has an unknown type";
+                return "the PLY property \"" + safefile::Printable(line) + "\" has an unknown type";
             h.elements.back().properties.push_back(p);
         } else if (key != "obj_info" && !key.empty()) {
-            return "the PLY header line \"" + line + "\" is not understood";
+            return "the PLY header line \"" + safefile::Printable(line) + "\" is not understood";
         }
     }
     if (!format)
@@ -289,8 +291,6 @@ std::string ParseHeader(int fd, uint64_t fileSize, Header& h)
         double item = 0;
         for (const Property& p : e.properties)
             item += h.encoding == Encoding::Ascii ? 2.0 : static_cast<double>(SizeOf(p.list ? p.countType : p.type));
-        if (item == 0 && e.count > 0)
-            item = h.encoding == Encoding::Ascii ? 1.0 : 0.0;
         least += item * static_cast<double>(e.count);
     }
     if (least > left)
@@ -366,6 +366,10 @@ public:
                     if (e.properties[i].list &&
                         (e.properties[i].name == "vertex_indices" || e.properties[i].name == "vertex_index"))
                         indices = static_cast<int>(i);
+            // Items without properties take no bytes: nothing to walk through
+            // (a count of 2^64 - 1 would keep the loop busy for ever).
+            if (e.properties.empty() && &e != m_vertex)
+                continue;
             m_values.assign(e.properties.size(), 0.0);
             for (uint64_t item = 0; item < e.count; ++item) {
                 for (size_t pi = 0; pi < e.properties.size(); ++pi) {

@@ -63,21 +63,32 @@ float LittleFloat(const unsigned char* p)
     return v;
 }
 
-// Every "vertex X Y Z" of the text, three to a triangle.
+// Every "vertex X Y Z" line of the text, three to a triangle. Only a line
+// that starts with the keyword counts: names ("solid vertex_colors") are
+// free text.
 std::string ReadText(const std::string& text, Corners& corners, std::vector<vtkIdType>& ids)
 {
     const char* p = text.data();
     const char* end = p + text.size();
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; };
+    // The first line is "solid NAME".
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    p = nl ? nl + 1 : end;
     while (p < end) {
-        const char* word = static_cast<const char*>(memmem(p, static_cast<size_t>(end - p), "vertex", 6));
-        if (!word)
-            break;
-        p = word + 6;
-        double v[3];
-        for (double& c : v)
-            if (!xyz::ReadNumber(p, end, c))
-                return "an STL vertex without three numbers";
-        ids.push_back(corners.Add(v));
+        while (p < end && blank(*p))
+            ++p;
+        const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (!lineEnd)
+            lineEnd = end;
+        if (lineEnd - p > 6 && std::memcmp(p, "vertex", 6) == 0 && blank(p[6])) {
+            const char* q = p + 6;
+            double v[3];
+            for (double& c : v)
+                if (!xyz::ReadNumber(q, lineEnd, c))
+                    return "an STL vertex without three numbers";
+            ids.push_back(corners.Add(v));
+        }
+        p = lineEnd < end ? lineEnd + 1 : end;
     }
     if (ids.empty() || ids.size() % 3 != 0)
         return ids.empty() ? "the STL file holds no triangles" : "the STL file's vertices do not make whole triangles";
@@ -89,12 +100,13 @@ std::string ReadText(const std::string& text, Corners& corners, std::vector<vtkI
 Result ReadStl(const std::string& path, Model& out, IProgressSink* sink, std::string* why)
 {
     auto fail = [why](const std::string& reason) { return Failed(why, reason); };
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return fail(std::string("cannot read the file: ") + std::strerror(errno));
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return fail("cannot read the file");
+    InputFile file;
+    std::string problem = file.Open(path);
+    std::string bytes;
+    if (problem.empty())
+        problem = file.ReadAll(bytes);
+    if (!problem.empty())
+        return fail(problem);
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t size = bytes.size();
     uint32_t triangles = 0;

@@ -9,6 +9,7 @@
 #include "core/common/CheckedFile.h"
 #include "core/common/Paths.h"
 #include "core/common/ProfileFile.h"
+#include "core/common/SafeFile.h"
 #include "core/model/ProgressSink.h"
 #include "core/model/VtkErrorCatcher.h"
 #include "core/model/vtkListener.h"
@@ -28,6 +29,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <new>
@@ -181,11 +183,9 @@ bool WriteOffsetFile(const std::string& output, const double offset[3], std::str
 // output must be writable before any work is done.
 bool CheckEnds(const std::string& source, const std::string& output, std::string* why)
 {
-    struct stat st {};
-    if (::stat(source.c_str(), &st) != 0)
-        return Failure(why, "cannot read " + source + ": " + std::strerror(errno)), false;
-    if (!S_ISREG(st.st_mode))
-        return Failure(why, source + " is not a regular file"), false;
+    const std::string problem = safefile::SourceProblem(source);
+    if (!problem.empty())
+        return Failure(why, source + ": " + problem), false;
     std::ofstream probe(output, std::ios::binary | std::ios::trunc);
     if (!probe)
         return Failure(why, "cannot create " + output), false;
@@ -301,6 +301,8 @@ ConvertResult ConvertForeignFile(const std::string& source, const std::string& o
         }
     } catch (const std::bad_alloc&) {
         return Failure(why, "not enough memory");
+    } catch (const std::exception& e) {
+        return Failure(why, std::string("cannot read ") + source + ": " + e.what());
     }
     if (!WriteOffsetFile(output, model.offset, why))
         return ConvertResult::Failed;
@@ -318,15 +320,51 @@ ImportNames PlanImport(const std::string& source)
 {
     const qpath::Parts parts = qpath::Split(source);
     ImportNames names;
+    names.source = source;
     names.baseName = parts.base;
     const std::string stem = parts.folder + parts.base;
     names.finalModel = stem + ".vtp";
     names.finalOffset = stem + ".vtw";
-    names.tempModel = stem + "_Z.vtp";
-    for (int i = 0; Exists(names.tempModel); ++i)
-        names.tempModel = stem + "_Z" + std::to_string(i) + ".vtp";
-    names.tempOffset = qpath::ReplaceExtension(names.tempModel, ".vtw");
     return names;
+}
+
+bool ReserveImport(ImportNames& names, std::string* why)
+{
+    auto fail = [&](const std::string& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    // The source itself under a final name ("pts.vtw", "m.vtp") would be
+    // overwritten by its own conversion.
+    const std::string same = safefile::InputAsOutput(names.finalModel, {names.source});
+    if (!same.empty())
+        return fail(same);
+    const std::string sameOffset = safefile::InputAsOutput(names.finalOffset, {names.source});
+    if (!sameOffset.empty())
+        return fail(sameOffset);
+    // Both temporary names exclusively ours: imports of x.xyz and x.txt at
+    // once work side by side until one of them claims x.vtp.
+    const std::string stem = qpath::Split(names.finalModel).folder + names.baseName + "_Z";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string reason;
+        const std::string model = safefile::CreateTemp(stem, &reason, ".vtp");
+        if (model.empty())
+            return fail(reason);
+        const std::string offset = qpath::ReplaceExtension(model, ".vtw");
+        const int fd = ::open(offset.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            names.tempModel = model;
+            names.tempOffset = offset;
+            return true;
+        }
+        const int error = errno;
+        ::unlink(model.c_str());
+        if (error != EEXIST)
+            return fail("cannot create " + offset + ": " + std::strerror(error));
+    }
+    return fail("cannot find a free temporary name beside " + names.finalModel);
 }
 
 namespace {
@@ -354,7 +392,7 @@ std::string FreeName(const std::string& base)
 
 } // namespace
 
-bool FinishImport(const ImportNames& names, std::string* why)
+bool FinishImport(const ImportNames& names, std::string* why, bool replace)
 {
     std::string reason;
     auto fail = [&](const std::string& r) {
@@ -364,6 +402,18 @@ bool FinishImport(const ImportNames& names, std::string* why)
     };
     if (!Replaceable(names.finalModel, &reason) || !Replaceable(names.finalOffset, &reason))
         return fail(reason);
+    if (!replace) {
+        // Claimed at the rename, not at a check before: a model another
+        // import wrote meanwhile is kept.
+        if (!safefile::Publish(names.tempModel, names.finalModel, false, &reason))
+            return fail(reason + " (use --overwrite to replace it)");
+        if (::rename(names.tempOffset.c_str(), names.finalOffset.c_str()) != 0) {
+            reason = names.finalOffset + ": " + std::strerror(errno);
+            ::unlink(names.finalModel.c_str());
+            return fail(reason);
+        }
+        return true;
+    }
     // The old model is kept under a second name until both new files are in
     // place, so that a failure half-way puts the old pair back.
     const bool hadModel = Exists(names.finalModel);
@@ -397,9 +447,10 @@ bool FinishImport(const ImportNames& names, std::string* why)
 
 void DiscardImport(const ImportNames& names)
 {
-    std::error_code ec;
-    fs::remove(names.tempModel, ec);
-    fs::remove(names.tempOffset, ec);
+    if (!names.tempModel.empty())
+        ::unlink(names.tempModel.c_str());
+    if (!names.tempOffset.empty())
+        ::unlink(names.tempOffset.c_str());
 }
 
 } // namespace xyz

@@ -44,19 +44,26 @@ ConvertResult ConvertFile(const std::string& source, const std::string& output, 
 ConvertResult WriteModelFile(vtkPolyData* poly, const std::string& output, IProgressSink* sink,
                              std::string* why = nullptr);
 
-// The files of one import of D/N.E: the final D/N.vtp and D/N.vtw, and
-// free temporary names D/N_Z.vtp (or D/N_Z0.vtp, D/N_Z1.vtp, ...).
+// The files of one import of D/N.E: the final D/N.vtp and D/N.vtw, and,
+// once reserved, temporary D/N_Z-XXXXXX.vtp and .vtw that are ours alone.
 struct ImportNames {
+    std::string source;
     std::string baseName;
     std::string finalModel, finalOffset;
     std::string tempModel, tempOffset;
 };
 ImportNames PlanImport(const std::string& source);
 
-// Replaces the final pair of files by the temporary pair. Both final names
-// are checked first; when the second rename fails the old model is put
-// back. False, with the reason in `why`, leaves the old pair as it was.
-bool FinishImport(const ImportNames& names, std::string* why = nullptr);
+// Refuses a source that is one of the final files (a text cloud named
+// "pts.vtw"), then creates the temporary pair. False with the reason.
+bool ReserveImport(ImportNames& names, std::string* why = nullptr);
+
+// Puts the temporary pair in place of the final pair. With `replace` an
+// old model is replaced (when the second rename fails it is put back);
+// without, an existing model is kept even when it appeared only after the
+// import started. False, with the reason in `why`, leaves the old pair as
+// it was.
+bool FinishImport(const ImportNames& names, std::string* why = nullptr, bool replace = true);
 // Removes what a failed conversion left under the temporary names.
 void DiscardImport(const ImportNames& names);
 

@@ -58,6 +58,9 @@ int vtkForeignModelReader::RequestData(vtkInformation*, vtkInformationVector**, 
     } catch (const std::bad_alloc&) {
         result = foreign::Result::Failed;
         m_error = "not enough memory";
+    } catch (const std::exception& e) {
+        result = foreign::Result::Failed;
+        m_error = std::string("cannot read the file: ") + e.what();
     }
     if (result != foreign::Result::Ok) {
         if (result == foreign::Result::Aborted)

@@ -3,6 +3,7 @@
 #include "core/common/CheckedFile.h"
 #include "core/common/NumberChecks.h"
 #include "core/common/Paths.h"
+#include "core/common/SafeFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 namespace measure {
 
@@ -32,16 +34,6 @@ long long LeadingInteger(const std::string& line)
     return negative ? -value : value;
 }
 
-// The next line without its line end (LF or CR LF); false at the end.
-bool NextLine(std::istream& in, std::string& line)
-{
-    if (!std::getline(in, line))
-        return false;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
-}
-
 } // namespace
 
 std::string MeasureFilePath(const std::string& documentPath)
@@ -50,39 +42,96 @@ std::string MeasureFilePath(const std::string& documentPath)
     return parts.folder + parts.base + ".msr";
 }
 
-bool ReadMeasureFile(const std::string& path, MeasureMap& measures, std::string* why)
+bool ReadMeasureFile(const std::string& path, MeasureMap& measures, std::string* why,
+                     std::vector<MeasureDamage>* damaged)
 {
     const std::string onDisk = qpath::ResolveOnDisk(path);
     if (onDisk.empty() || !qpath::IsExistingFile(onDisk))
         return true; // no measures stored yet
-    std::ifstream in(onDisk, std::ios::binary);
-    if (!in) {
-        if (why)
-            *why = std::string("cannot read ") + onDisk + ": " + std::strerror(errno);
-        return false;
+    std::string data;
+    {
+        std::ifstream in(onDisk, std::ios::binary);
+        if (!in) {
+            if (why)
+                *why = std::string("cannot read ") + onDisk + ": " + std::strerror(errno);
+            return false;
+        }
+        std::ostringstream all;
+        all << in.rdbuf();
+        if (in.bad()) {
+            if (why)
+                *why = std::string("cannot read ") + onDisk;
+            return false;
+        }
+        data = all.str();
     }
+    // Lines with whether they were ended: the writer ends every line, so a
+    // last line without its end was cut off ("12" of "123.456").
+    size_t at = 0;
+    auto next = [&](std::string& line, bool& ended) {
+        if (at >= data.size())
+            return false;
+        const size_t nl = data.find('\n', at);
+        ended = nl != std::string::npos;
+        const size_t stop = ended ? nl : data.size();
+        line.assign(data, at, stop - at);
+        at = ended ? nl + 1 : data.size();
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return true;
+    };
+    auto damage = [&](const std::string& name, const std::string& reason) {
+        if (damaged)
+            damaged->push_back({name, reason});
+    };
     std::string line;
-    if (!NextLine(in, line))
+    bool ended = false;
+    if (!next(line, ended))
         return true;
     const long long count = LeadingInteger(line);
-    for (long long m = 0; m < count; ++m) {
-        std::string name;
-        if (!NextLine(in, name))
+    long long m = 0;
+    bool cut = false; // a measure cut short ends the file; said for that measure
+    for (; m < count; ++m) {
+        std::string name, countLine;
+        if (!next(name, ended))
             break;
-        std::string countLine;
-        if (!NextLine(in, countLine))
+        int lines = 0;
+        if (!ended || !next(countLine, ended) || !IsIntegerString(countLine, &lines) || lines < 0) {
+            damage(name, "its count of points is missing or damaged");
+            cut = true;
             break;
-        const long long lines = LeadingInteger(countLine);
+        }
         std::string text;
-        for (long long i = 0; i < lines && NextLine(in, line); ++i)
+        int whole = 0;
+        for (; whole < lines && next(line, ended) && ended; ++whole)
             text += line + "\n";
+        if (whole < lines)
+            damage(name, "cut short: " + std::to_string(whole) + " of " + std::to_string(lines) + " points are whole");
         measures[name] = text;
+        if (whole < lines) {
+            cut = true;
+            break;
+        }
     }
+    if (cut)
+        return true;
+    if (m < count)
+        damage("", "the file promises " + std::to_string(count) + " measures but holds " + std::to_string(m));
+    else if (data.find_first_not_of(" \t\r\n", at) != std::string::npos)
+        damage("", std::to_string(data.size() - at) + " bytes after the last measure are no measure");
     return true;
 }
 
+bool IsStorableName(const std::string& name) { return name.find_first_of("\r\n") == std::string::npos; }
+
 bool WriteMeasureFile(const std::string& path, const MeasureMap& measures, std::string* why)
 {
+    for (const auto& entry : measures)
+        if (!IsStorableName(entry.first)) {
+            if (why)
+                *why = "the measure name \"" + safefile::Printable(entry.first) + "\" holds a line break";
+            return false;
+        }
     std::string data = std::to_string(measures.size()) + "\r\n";
     for (const auto& [name, text] : measures) {
         data += name + "\r\n" + std::to_string(PointCount(text)) + "\r\n";
@@ -96,21 +145,17 @@ bool WriteMeasureFile(const std::string& path, const MeasureMap& measures, std::
     }
     // Into a new file first: the old one holds every stored measure.
     const std::string target = qpath::ResolveOnDisk(path).empty() ? path : qpath::ResolveOnDisk(path);
-    const std::string temp = target + ".tmp~";
     std::string reason;
-    if (!WriteWholeFile(temp, data, &reason)) {
-        std::remove(temp.c_str());
+    const std::string temp = safefile::CreateTemp(target, &reason);
+    if (temp.empty() || !WriteWholeFile(temp, data, &reason)) {
+        if (!temp.empty())
+            std::remove(temp.c_str());
         if (why)
             *why = "cannot write " + target + ": " + reason;
         return false;
     }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        reason = std::strerror(errno);
-        std::remove(temp.c_str());
-        if (why)
-            *why = "cannot replace " + target + ": " + reason;
+    if (!safefile::Publish(temp, target, true, why))
         return false;
-    }
     return true;
 }
 
@@ -152,7 +197,7 @@ bool ParseMeasure(const std::string& text, std::vector<MeasurePointsData>& point
         if (fields.size() != 4 || !IsIntegerString(fields[0], &p.nId) || !IsDoubleString(fields[1], &p.x) ||
             !IsDoubleString(fields[2], &p.y) || !IsDoubleString(fields[3], &p.z)) {
             if (why)
-                *why = "point line " + std::to_string(lineNumber) + " is damaged: \"" + line + "\"";
+                *why = "point line " + std::to_string(lineNumber) + " is damaged: \"" + safefile::Printable(line) + "\"";
             points.clear();
             return false;
         }

@@ -22,15 +22,30 @@ struct MeasurePointsData {
 // ".msr" alone for a document without a path.
 std::string MeasureFilePath(const std::string& documentPath);
 
+// A measure the file holds only in part, or bytes that are no measure
+// (`name` empty): what was dropped or guessed, said once.
+struct MeasureDamage {
+    std::string name;
+    std::string why;
+};
+
 // Adds the file's measures to `measures` (entries of the same name are
 // replaced, others kept). A missing file adds nothing and is no failure.
 // Lines are read whole; counts larger than the lines that follow end at the
-// end of the file. False, with the reason, when the file cannot be read.
-bool ReadMeasureFile(const std::string& path, MeasureMap& measures, std::string* why = nullptr);
+// end of the file. A measure cut short keeps its whole point lines and is
+// named in `damaged`, as are measures the count promises but the file
+// lacks and bytes after the last measure. False, with the reason, when the
+// file cannot be read.
+bool ReadMeasureFile(const std::string& path, MeasureMap& measures, std::string* why = nullptr,
+                     std::vector<MeasureDamage>* damaged = nullptr);
+
+// Whether a name can be stored: a line break would split the file.
+bool IsStorableName(const std::string& name);
 
 // Writes every measure into a new file beside `path` and renames it over
 // the old one only when the whole write succeeded, so a failure leaves the
-// stored measures as they were. False, with the reason, on failure.
+// stored measures as they were. A name that is not storable fails it
+// before anything is written. False, with the reason, on failure.
 bool WriteMeasureFile(const std::string& path, const MeasureMap& measures, std::string* why = nullptr);
 
 // The point line of one list row: "Id;x;y;z" from the column texts.

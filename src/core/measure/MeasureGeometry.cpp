@@ -2,6 +2,7 @@
 
 #include <vtkMath.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,10 @@ namespace measure {
 double Distance(const Point3d& a, const Point3d& b)
 {
     const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-    return std::sqrt(dx * dx + dy * dy + dz * dz);
+    const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    // Squares of differences beyond 1e154 overflow where the distance
+    // itself does not.
+    return std::isinf(d) ? std::hypot(dx, dy, dz) : d;
 }
 
 double PolylineLength(const std::vector<Point3d>& points)
@@ -114,17 +118,32 @@ double AreaXY(const std::vector<Point3d>& points)
     return PolygonArea(polygon);
 }
 
-Figures Compute(const std::vector<Point3d>& points, const double* viewNormal)
+Figures Compute(const std::vector<Point3d>& given, const double* viewNormal)
 {
+    // Squares and products of coordinates far from 1 overflow (1e200 apart
+    // gave an infinite length). The figures are computed on the points
+    // scaled by a power of two, which is exact, and scaled back: the same
+    // results bit for bit wherever the plain computation did not overflow.
+    double largest = 0;
+    for (const Point3d& p : given)
+        largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+    int e = 0;
+    if (largest > 0 && std::isfinite(largest))
+        std::frexp(largest, &e);
+    std::vector<Point3d> points;
+    points.reserve(given.size());
+    for (const Point3d& p : given)
+        points.push_back({std::ldexp(p.x, -e), std::ldexp(p.y, -e), std::ldexp(p.z, -e)});
     Figures f;
-    f.length = PolylineLength(points);
-    f.perimeter = PolygonPerimeter(points);
+    f.length = std::ldexp(PolylineLength(points), e);
+    f.perimeter = std::ldexp(PolygonPerimeter(points), e);
     f.hasPlane = FitPlane(points, f.planeNormal, &f.flatnessRms);
     if (!f.hasPlane)
         return f;
-    f.areaPlane = AreaOnPlane(points, f.planeNormal);
-    f.areaView = viewNormal ? AreaOnPlane(points, viewNormal) : 0.0;
-    f.areaXY = AreaXY(points);
+    f.flatnessRms = std::ldexp(f.flatnessRms, e);
+    f.areaPlane = std::ldexp(AreaOnPlane(points, f.planeNormal), 2 * e);
+    f.areaView = viewNormal ? std::ldexp(AreaOnPlane(points, viewNormal), 2 * e) : 0.0;
+    f.areaXY = std::ldexp(AreaXY(points), 2 * e);
     return f;
 }
 

@@ -5,8 +5,11 @@
 #include "core/model/ProgressSink.h"
 #include "core/model/ProjectFile.h"
 #include "core/common/Paths.h"
+#include "core/common/SafeFile.h"
 
 #include <vtkLODProp3D.h>
+
+#include <algorithm>
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
 
@@ -20,6 +23,60 @@ std::unique_ptr<IProgressSink> CQuarlonDoc::CreateProgress() const
         if (std::unique_ptr<IProgressSink> sink = m_progressFactory())
             return sink;
     return std::make_unique<CSilentProgress>();
+}
+
+namespace {
+
+// Why a path that is no existing file cannot be opened: a FIFO or a
+// device is not "missing".
+std::string SourceProblemOf(const std::string& path)
+{
+    const std::string onDisk = qpath::ResolveOnDisk(path);
+    const std::string problem = safefile::SourceProblem(onDisk.empty() ? path : onDisk);
+    return problem.empty() ? std::string("no such file") : problem;
+}
+
+} // namespace
+
+std::vector<std::string> CQuarlonDoc::GetSourceFiles() const
+{
+    std::vector<std::string> files;
+    if (!m_strPathName.empty())
+        files.push_back(m_strPathName);
+    for (const auto& entry : m_models) {
+        const std::vector<std::string> own = entry.second->GetSourceFiles();
+        files.insert(files.end(), own.begin(), own.end());
+    }
+    return files;
+}
+
+std::vector<std::string> CQuarlonDoc::GetLoadFailureLines(size_t each) const
+{
+    std::vector<std::string> reasons;
+    std::vector<std::vector<std::string>> paths;
+    for (const auto& failure : m_failures) {
+        const auto found = std::find(reasons.begin(), reasons.end(), failure.second);
+        if (found == reasons.end()) {
+            reasons.push_back(failure.second);
+            paths.push_back({failure.first});
+        } else {
+            paths[static_cast<size_t>(found - reasons.begin())].push_back(failure.first);
+        }
+    }
+    std::vector<std::string> lines;
+    for (size_t r = 0; r < reasons.size(); ++r) {
+        const std::string reason = safefile::Printable(reasons[r]);
+        if (paths[r].size() <= each) {
+            for (const std::string& path : paths[r])
+                lines.push_back(safefile::Printable(path, 1000) + ": " + reason);
+            continue;
+        }
+        std::string first;
+        for (size_t i = 0; i < each; ++i)
+            first += (i ? ", " : "") + safefile::Printable(paths[r][i], 200);
+        lines.push_back(std::to_string(paths[r].size()) + " models: " + reason + " (" + first + ", ...)");
+    }
+    return lines;
 }
 
 void CQuarlonDoc::NoteLoadFailure(const std::string& path, const std::string& why)
@@ -40,7 +97,7 @@ CScanPos* CQuarlonDoc::AddModel(const std::string& requested)
 {
     const std::string path = qpath::Absolute(requested);
     if (!qpath::IsExistingFile(path)) {
-        NoteLoadFailure(requested, "no such file");
+        NoteLoadFailure(requested, SourceProblemOf(path));
         return nullptr;
     }
     const std::string key = qpath::ToLower(path);
@@ -187,7 +244,7 @@ bool CQuarlonDoc::OnOpenDocument(const std::string& requested)
     m_notes.clear();
     const std::string path = qpath::Absolute(requested);
     if (!qpath::IsExistingFile(path)) {
-        NoteLoadFailure(requested, "no such file");
+        NoteLoadFailure(requested, SourceProblemOf(path));
         return false;
     }
     if (IsProjectFilePath(path)) {

@@ -56,6 +56,9 @@ public:
     void SetOffset(const double offset[3]);
 
     const std::string& GetPathName() const { return m_strPathName; }
+    // Every file the document was read from (its project file, each model
+    // and its companions): what no write of the document may replace.
+    std::vector<std::string> GetSourceFiles() const;
 
     // Progress of long runs; a silent sink unless a factory is set.
     void SetProgressFactory(ProgressFactory factory) { m_progressFactory = std::move(factory); }
@@ -68,6 +71,10 @@ public:
     // Paths that failed to load since the last open, with the reason.
     const std::vector<std::pair<std::string, std::string>>& GetLoadFailures() const { return m_failures; }
     void NoteLoadFailure(const std::string& path, const std::string& why);
+    // The failures as lines to show ("PATH: REASON"): a reason shared by
+    // more than `each` paths is one line with its count and first names, so
+    // that a project of 50,000 missing entries says so in a line.
+    std::vector<std::string> GetLoadFailureLines(size_t each = 3) const;
     // What the last open noticed without failing (duplicate project entries).
     const std::vector<std::pair<std::string, std::string>>& GetLoadNotes() const { return m_notes; }
 

@@ -9,6 +9,7 @@
 #include "core/common/ImageHeader.h"
 #include "core/common/NumberChecks.h"
 #include "core/common/Paths.h"
+#include "core/common/SafeFile.h"
 #include "core/common/ProfileFile.h"
 #include "core/model/vtkListener.h"
 
@@ -156,7 +157,17 @@ CScanPos::~CScanPos() { Reset(); }
 CScanPos* CScanPos::Create(CQuarlonDoc* document, const std::string& path)
 {
     CScanPos* model = new CScanPos(document);
-    if (!model->Load(path)) {
+    bool loaded = false;
+    try {
+        loaded = model->Load(path);
+    } catch (const std::bad_alloc&) {
+        model->m_strLoadError = "not enough memory";
+    } catch (const std::exception& e) {
+        // A library's read that failed (an I/O error half-way) is this
+        // model's failure, not the program's end.
+        model->m_strLoadError = std::string("cannot read the file: ") + e.what();
+    }
+    if (!loaded) {
         if (document)
             document->NoteLoadFailure(path, model->GetLoadError());
         model->Destroy();
@@ -229,8 +240,11 @@ bool CScanPos::Load(const std::string& path)
 
     // The file as it is on disk; identities and extensions use the lower case.
     const std::string diskPath = qpath::ResolveOnDisk(path);
-    if (diskPath.empty() || !qpath::IsExistingFile(diskPath))
+    if (diskPath.empty())
         return Fail("no such file");
+    const std::string problem = safefile::SourceProblem(diskPath);
+    if (!problem.empty())
+        return Fail(problem);
     m_strPath = qpath::ToLower(path);
     m_strDiskPath = diskPath;
 
@@ -443,14 +457,27 @@ bool CScanPos::BuildActor(bool textureShown)
     return true;
 }
 
+std::string CScanPos::GetTextureImagePath() const
+{
+    const std::string file = profile::GetString(GetTextureFilePath(), "Texture", "File", "", 1024);
+    if (file.empty())
+        return file;
+    return qpath::ResolveOnDisk(qpath::JoinRelative(qpath::Split(m_strDiskPath).folder, file));
+}
+
+std::vector<std::string> CScanPos::GetSourceFiles() const
+{
+    std::vector<std::string> files = {m_strDiskPath, GetOffsetFilePath(), GetTextureFilePath(), GetSettingsFilePath()};
+    const std::string image = GetTextureImagePath();
+    if (!image.empty())
+        files.push_back(image);
+    return files;
+}
+
 bool CScanPos::LoadTexture(vtkListener* listener, bool& aborted)
 {
     aborted = false;
-    const std::string file = profile::GetString(GetTextureFilePath(), "Texture", "File", "", 1024);
-    if (file.empty())
-        return false;
-    const std::string imagePath =
-        qpath::ResolveOnDisk(qpath::JoinRelative(qpath::Split(m_strDiskPath).folder, file));
+    const std::string imagePath = GetTextureImagePath();
     if (imagePath.empty() || !qpath::IsExistingFile(imagePath))
         return false;
     // Decoders allocate what the header claims; judge it first.

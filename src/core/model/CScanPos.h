@@ -6,6 +6,7 @@
 #include <vtkSmartPointer.h>
 
 #include <string>
+#include <vector>
 
 class CQuarlonDoc;
 class vtkAlgorithm;
@@ -86,6 +87,10 @@ public:
     std::string GetOffsetFilePath() const;
     std::string GetTextureFilePath() const;
     std::string GetSettingsFilePath() const;
+    // The image the texture file names, as found on disk; "" without one.
+    std::string GetTextureImagePath() const;
+    // Every file the model was read from: itself, its companions, its image.
+    std::vector<std::string> GetSourceFiles() const;
 
 private:
     bool Fail(const std::string& why);

@@ -11,6 +11,7 @@
 #include "core/common/Paths.h"
 #include "gui/controls/CSplashScreenEx.h"
 #include "gui/controls/CVTKListenerDlg.h"
+#include "core/common/SafeFile.h"
 #include "core/exchange/XyzImport.h"
 #include "core/model/CQuarlonDoc.h"
 #include "gui/view/CQuarlonFrame.h"
@@ -281,20 +282,30 @@ void CQuarlonApp::OnFileImport()
         return;
     const QString source = QFileInfo(chosen.first()).absoluteFilePath();
     const CBusyGuard busy;
-    const xyz::ImportNames names = xyz::PlanImport(source.toStdString());
-    if (QFileInfo::exists(QString::fromStdString(names.finalModel)) &&
+    xyz::ImportNames names = xyz::PlanImport(source.toStdString());
+    std::string why;
+    if (!xyz::ReserveImport(names, &why)) {
+        Prompt().Message(m_pMainFrame, QStringLiteral("Error converting the file: %1")
+                                           .arg(QString::fromStdString(safefile::Printable(why, 1000))),
+                         IPrompt::Icon::Error);
+        return;
+    }
+    const bool exists = QFileInfo::exists(QString::fromStdString(names.finalModel));
+    if (exists &&
         !Prompt().AskYesNo(m_pMainFrame, QStringLiteral("A converted 3d model named %1 already exists. Do you want to "
                                                         "overwrite it?")
-                                             .arg(QString::fromStdString(names.baseName))))
+                                             .arg(QString::fromStdString(names.baseName)))) {
+        xyz::DiscardImport(names);
         return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     xyz::ConvertResult result;
-    std::string why;
     {
         CVTKListenerDlg progress;
         result = xyz::ConvertXyzFile(source.toStdString(), names.tempModel, &progress, &why);
     }
-    const bool ok = result == xyz::ConvertResult::Ok && xyz::FinishImport(names, &why);
+    // Replaced only when the user said so: a model that appeared meanwhile stays.
+    const bool ok = result == xyz::ConvertResult::Ok && xyz::FinishImport(names, &why, exists);
     QApplication::restoreOverrideCursor();
     Trace(QStringLiteral("import %1 %2").arg(source, ok ? QStringLiteral("ok") : QString::fromStdString(why)));
     if (!ok) {

@@ -1,5 +1,7 @@
 #include "gui/common/Prompts.h"
 
+#include "core/common/SafeFile.h"
+
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -75,7 +77,9 @@ void TellLoadFailure(QWidget* parent, const QString& path, const std::string& wh
     if (why == "aborted")
         return;
     Prompt().Message(parent,
-                     QStringLiteral("Unable to open %1: %2").arg(path, QString::fromStdString(why.empty() ? "unknown reason" : why)),
+                     QStringLiteral("Unable to open %1: %2")
+                         .arg(QString::fromStdString(safefile::Printable(path.toStdString(), 1000)),
+                              QString::fromStdString(why.empty() ? "unknown reason" : safefile::Printable(why))),
                      IPrompt::Icon::Warning);
 }
 

@@ -49,6 +49,11 @@ CChooseMeasureDlg::CChooseMeasureDlg(const measure::MeasureMap* measures, Mode m
     connect(buttons, &QDialogButtonBox::accepted, this, &CChooseMeasureDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_listMeasures, &QTableWidget::itemSelectionChanged, this, &CChooseMeasureDlg::OnListClicked);
+    // Saving starts with typing the name.
+    if (mode == Save) {
+        m_editName->setFocus();
+        setFocusProxy(m_editName);
+    }
     connect(m_listMeasures, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
         if (QTableWidgetItem* item = m_listMeasures->item(row, 0)) {
             m_editName->setText(item->text());
@@ -73,6 +78,11 @@ void CChooseMeasureDlg::accept()
         m_strName = m_editName->text();
         if (m_strName.isEmpty()) {
             Prompt().Message(this, QStringLiteral("Insert a name!"), IPrompt::Icon::Warning);
+            return;
+        }
+        if (!measure::IsStorableName(m_strName.toStdString())) {
+            Prompt().Message(this, QStringLiteral("Warning! A line break is not allowed in a name!"),
+                             IPrompt::Icon::Warning);
             return;
         }
         if (m_strName.contains(QLatin1Char(';'))) {

@@ -1,5 +1,6 @@
 #include "gui/tools/CMeasureDlg.h"
 
+#include "core/common/SafeFile.h"
 #include "core/measure/MeasureGeometry.h"
 #include "core/model/CQuarlonDoc.h"
 #include "gui/common/IModelView.h"
@@ -338,7 +339,27 @@ void CMeasureDlg::LoadMeasureFile()
 {
     const std::string documentPath = m_pView && m_pView->GetDocument() ? m_pView->GetDocument()->GetPathName() : "";
     m_strMeasureFile = measure::MeasureFilePath(documentPath);
-    measure::ReadMeasureFile(m_strMeasureFile, m_mapMeasures);
+    std::string why;
+    std::vector<measure::MeasureDamage> damaged;
+    if (!measure::ReadMeasureFile(m_strMeasureFile, m_mapMeasures, &why, &damaged))
+        damaged.push_back({std::string(), why});
+    if (damaged.empty())
+        return;
+    // Told once, after opening: what loaded is whole, the rest is named.
+    QStringList lines;
+    for (const measure::MeasureDamage& d : damaged)
+        lines << (d.name.empty() ? QString::fromStdString(safefile::Printable(d.why))
+                                 : QStringLiteral("\"%1\": %2").arg(QString::fromStdString(safefile::Printable(d.name)),
+                                                                     QString::fromStdString(d.why)));
+    QMetaObject::invokeMethod(
+        this,
+        [this, lines] {
+            Prompt().Message(this,
+                             QStringLiteral("The measure file %1 is damaged:\n%2")
+                                 .arg(QString::fromStdString(m_strMeasureFile), lines.join(QLatin1Char('\n'))),
+                             IPrompt::Icon::Warning);
+        },
+        Qt::QueuedConnection);
 }
 
 void CMeasureDlg::OnSaveMeasures()
