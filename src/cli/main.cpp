@@ -12,6 +12,7 @@
 #include "core/model/CRendererView.h"
 #include "core/model/CScanPos.h"
 #include "core/model/ModelSummary.h"
+#include "core/model/SceneBounds.h"
 #include "core/model/VtkErrorCatcher.h"
 
 #include <vtkDataArray.h>
@@ -255,6 +256,8 @@ int Export(const std::vector<std::string>& args)
         std::cerr << "quarlon-cli: nothing written\n";
         return 1;
     }
+    // The scene as the viewer first shows it: from the top.
+    SetTopView(view.GetRenderer());
     std::string why;
     exchange::ExportResult result;
     if (format == "ascii") {

@@ -364,3 +364,46 @@ TEST(NothingLost, MessagesQuotingInputStayShortAndCannotSteerTheTerminal)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadText(dir.File("out.txt")).substr(0, 6), "0.000;") << "the separator of the definition";
 }
+
+TEST(NothingLost, ExportsCarryWhatTheModelHoldsAndShows)
+{
+    TempDir dir;
+    const std::string sample = std::string(QUARLON_SAMPLE_DIR) + "/sampleModel.vtp";
+    // PLY keeps "Intensity" as a float property that reads back.
+    CliRun r = RunCli(dir, "export --format ply -o " + Q(dir.File("i.ply")) + " " + Q(sample));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string ply = ReadText(dir.File("i.ply"));
+    EXPECT_TRUE(Contains(ply.substr(0, 400), "property uchar blue\nproperty float intensity\n")) << ply.substr(0, 400);
+    r = RunCli(dir, "info " + Q(dir.File("i.ply")));
+    EXPECT_TRUE(Contains(r.out, "{\"name\":\"Intensity\"")) << r.out;
+
+    // OBJ of a model drawn with its texture: the image beside the .obj under
+    // the name the material file gives, nothing hidden left behind.
+    ::mkdir(dir.File("tex").c_str(), 0755);
+    for (const char* name : {"sampleModel.vtp", "sampleModel.vtw", "sampleModel.tex"})
+        WriteText(dir.File(std::string("tex/") + name), ReadText(std::string(QUARLON_SAMPLE_DIR) + "/" + name));
+    ::mkdir(dir.File("tex/texture").c_str(), 0755);
+    WriteText(dir.File("tex/texture/sampleModel.jpg"), ReadText(std::string(QUARLON_SAMPLE_DIR) + "/texture/sampleModel.jpg"));
+    WriteText(dir.File("tex/sampleModel.ini"), "[CloudData]\nRepresentation=15\n");
+    ::mkdir(dir.File("out").c_str(), 0755);
+    r = RunCli(dir, "export --format obj -o " + Q(dir.File("out/scene")) + " " + Q(dir.File("tex/sampleModel.vtp")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string mtl = ReadText(dir.File("out/scene.mtl"));
+    const size_t map = mtl.find("map_Kd ");
+    ASSERT_NE(map, std::string::npos) << mtl;
+    const std::string image = mtl.substr(map + 7, mtl.find('\n', map) - map - 7);
+    EXPECT_EQ(image.rfind("scene", 0), 0u) << "named after the output: " << image;
+    EXPECT_TRUE(FileExists(dir.File("out/" + image))) << image;
+    for (const std::string& name : Names(dir.Path()))
+        EXPECT_EQ(name.find(".quarlon-export"), std::string::npos) << name;
+
+    // VRML: the viewpoint is the top view of the scene, not the origin.
+    r = RunCli(dir, "export --format vrml -o " + Q(dir.File("s.wrl")) + " " + Q(sample));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string wrl = ReadText(dir.File("s.wrl"));
+    const size_t at = wrl.find("position ", wrl.find("Viewpoint"));
+    ASSERT_NE(at, std::string::npos);
+    double x = 0, y = 0, z = 0;
+    ASSERT_EQ(std::sscanf(wrl.c_str() + at + 9, "%lf %lf %lf", &x, &y, &z), 3);
+    EXPECT_GT(z, 10.0) << "above the model: " << x << " " << y << " " << z;
+}

@@ -5,6 +5,7 @@
 #include "gui/app/CMainFrame.h"
 #include "gui/app/CQuarlonApp.h"
 #include "gui/common/Commands.h"
+#include "gui/common/Prompts.h"
 #include "gui/app/HelpDialogs.h"
 #include "gui/controls/CVTKListenerDlg.h"
 #include "core/model/CQuarlonDoc.h"
@@ -30,6 +31,7 @@
 #include <QUrl>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <vtkCamera.h>
 #include <vtkRenderer.h>
@@ -62,7 +64,7 @@ struct MainFrameTest : AppTest {
 TEST_F(MainFrameTest, StatusLineCountsLoadedAndViewedPointsAndFaces)
 {
     EXPECT_EQ(Main()->StatusCounts(), "Loaded 0 points and 0 faces. Viewing 0 points and 0 faces.");
-    // 1000 points and 998 triangles, then 50 points in 50 vertex cells.
+    // 1000 points and 998 triangles, then 50 points in 50 vertex cells (no faces).
     CQuarlonFrame* first = app.OpenDocumentFile(Model("a.vtp", {500, 2, true, {}}));
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(Main()->StatusCounts(), "Loaded 1000 points and 998 faces. Viewing 1000 points and 998 faces.");
@@ -72,12 +74,12 @@ TEST_F(MainFrameTest, StatusLineCountsLoadedAndViewedPointsAndFaces)
     CQuarlonDoc::Position pos = second->GetFrameDocument()->GetFirstModelPosition();
     second->GetFrameDocument()->GetNextModel(pos)->SetVisibility(false);
     Main()->UpdateStatusCounts();
-    EXPECT_EQ(Main()->StatusCounts(), "Loaded 1050 points and 1048 faces. Viewing 0 points and 0 faces.");
+    EXPECT_EQ(Main()->StatusCounts(), "Loaded 1050 points and 998 faces. Viewing 0 points and 0 faces.");
     // Closing a document recounts.
     Main()->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
     Main()->Action(cmd::FileClose)->trigger();
     Settle();
-    EXPECT_EQ(Main()->StatusCounts(), "Loaded 50 points and 50 faces. Viewing 0 points and 0 faces.");
+    EXPECT_EQ(Main()->StatusCounts(), "Loaded 50 points and 0 faces. Viewing 0 points and 0 faces.");
 }
 
 TEST_F(MainFrameTest, MenusWithAndWithoutADocumentAndRealIcons)
@@ -278,7 +280,7 @@ TEST_F(MainFrameTest, ImportConvertsOpensAndAsksBeforeReplacing)
     ASSERT_TRUE(Main()->Action(cmd::FileImport)->isVisible());
     Main()->Action(cmd::FileImport)->trigger();
     ASSERT_EQ(Main()->Frames().size(), 1);
-    EXPECT_EQ(Main()->StatusCounts(), "Loaded 5000 points and 5000 faces. Viewing 5000 points and 5000 faces.");
+    EXPECT_EQ(Main()->StatusCounts(), "Loaded 5000 points and 0 faces. Viewing 5000 points and 0 faces.");
     EXPECT_TRUE(prompt.messages.isEmpty());
     CQuarlonDoc::Position pos = Main()->Frames()[0]->GetFrameDocument()->GetFirstModelPosition();
     CScanPos* model = Main()->Frames()[0]->GetFrameDocument()->GetNextModel(pos);
@@ -297,7 +299,7 @@ TEST_F(MainFrameTest, ImportConvertsOpensAndAsksBeforeReplacing)
     prompt.answer = true;
     Main()->Action(cmd::FileImport)->trigger();
     ASSERT_EQ(Main()->Frames().size(), 1) << "the old document gave way to the new model";
-    EXPECT_EQ(Main()->StatusCounts(), "Loaded 1 points and 1 faces. Viewing 1 points and 1 faces.");
+    EXPECT_EQ(Main()->StatusCounts(), "Loaded 1 points and 0 faces. Viewing 1 points and 0 faces.");
     EXPECT_NE(ReadText(dir.File("cloud.vtp")), before);
     // A bad file: the error, and the model stays.
     const std::string good = ReadText(dir.File("cloud.vtp"));
@@ -342,4 +344,16 @@ TEST_F(MainFrameTest, AChosenFileThatDoesNotLoadSaysWhy)
     chooser.files = QStringList{QString::fromStdString(dir.File("notes.txt"))};
     Main()->Action(cmd::OpenInside)->trigger();
     EXPECT_EQ(prompt.messages.size(), 2);
+}
+
+TEST_F(MainFrameTest, FileDialogsOpenWithEveryReadableFileAndInTheDocumentsFolder)
+{
+    chooser.files.clear();
+    Main()->Action(cmd::FileOpen)->trigger();
+    EXPECT_TRUE(chooser.filter.startsWith("All Supported Files (*.pvtp *.vtp *.vtk *.mvtp *.las")) << chooser.filter.toStdString();
+    EXPECT_TRUE(chooser.filter.contains("PolyData Files (*.pvtp *.vtp *.vtk *.mvtp)")) << "the model-only filter stays";
+    ::mkdir(dir.File("site").c_str(), 0755);
+    WriteModel(dir.File("site/a.vtp"), {4, 4, true, {}});
+    ASSERT_NE(app.OpenDocumentFile(QString::fromStdString(dir.File("site/a.vtp"))), nullptr);
+    EXPECT_EQ(DialogStartFolder(), QString::fromStdString(dir.File("site")));
 }

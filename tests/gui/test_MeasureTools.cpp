@@ -232,6 +232,12 @@ TEST_F(MeasureToolsTest, TheScaleToolScalesTheFirstModelFromTwoPickedPoints)
     EXPECT_EQ(prompt.messages.last(), "Confirm scale changes?");
     model->GetPolyData()->GetBounds(after);
     EXPECT_NEAR(after[1], 2 * before[1], 1e-9);
+    // The picked points went with the model: the markers stand on the
+    // scaled model, and the current length is the new one.
+    const double* p1 = view->GetCaptionPt1()->GetAttachmentPoint();
+    const double* p2 = view->GetCaptionPt2()->GetAttachmentPoint();
+    EXPECT_NEAR(std::hypot(p2[0] - p1[0], p2[1] - p1[1]), wanted->text().toDouble(), 0.01);
+    EXPECT_NEAR(current->text().toDouble(), wanted->text().toDouble(), 0.01);
 
     // Closing hides the captions; showing the tool again brings them back.
     scale->accept();
@@ -239,6 +245,37 @@ TEST_F(MeasureToolsTest, TheScaleToolScalesTheFirstModelFromTwoPickedPoints)
     app.MainFrame()->Action(cmd::ScaleModel)->trigger();
     EXPECT_TRUE(view->GetCaptionPt1()->GetVisibility());
     EXPECT_TRUE(view->GetCaptionPt2()->GetVisibility());
+}
+
+TEST_F(MeasureToolsTest, TheListSelectsAsEveryListAndDeleteAllClearsEveryFigure)
+{
+    OpenPlane();
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    Pick(5, 5), Pick(15, 5), Pick(15, 15);
+    ASSERT_EQ(dlg->List()->rowCount(), 3);
+    EXPECT_GT(Field("m_editAreaXY"), 40.0);
+    QTableWidget* list = dlg->List();
+    auto click = [&](int row, Qt::KeyboardModifiers keys) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, keys, list->visualRect(list->model()->index(row, 1)).center());
+    };
+    auto selected = [&] { return list->selectionModel()->selectedRows().size(); };
+    click(1, Qt::NoModifier);
+    EXPECT_EQ(selected(), 1) << "a click selects one row";
+    click(1, Qt::NoModifier);
+    EXPECT_EQ(selected(), 1) << "clicked again it stays selected";
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(selected(), 2) << "Ctrl + click adds";
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(selected(), 1) << "Ctrl + click toggles";
+    click(0, Qt::NoModifier);
+    click(2, Qt::ShiftModifier);
+    EXPECT_EQ(selected(), 3) << "Shift + click extends";
+
+    prompt.answer = true;
+    dlg->OnDeleteAll();
+    EXPECT_EQ(list->rowCount(), 0);
+    for (const char* field : {"m_editLength", "m_editPerimeter", "m_editAreaPlane", "m_editAreaView", "m_editAreaXY"})
+        EXPECT_EQ(dlg->FieldText(field), "0.000") << field;
 }
 
 TEST_F(MeasureToolsTest, MessagesAndTheNameDialogsRules)
@@ -264,7 +301,9 @@ TEST_F(MeasureToolsTest, MessagesAndTheNameDialogsRules)
     EXPECT_EQ(prompt.messages.last(), "No point selected!");
     dlg->OnDeleteSelected();
     EXPECT_EQ(prompt.messages.last(), "Select the points to remove!");
-    dlg->List()->selectRow(0);
+    // As a plain click does; selectRow would read the Shift of the picks.
+    dlg->List()->selectionModel()->select(dlg->List()->model()->index(0, 0),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     prompt.answer = false;
     dlg->OnDeleteSelected();
     EXPECT_EQ(prompt.messages.last(), "Erase the selected points?");
@@ -282,8 +321,15 @@ TEST_F(MeasureToolsTest, MessagesAndTheNameDialogsRules)
     CChooseMeasureDlg save(&stored, CChooseMeasureDlg::Save, dlg);
     auto* name = save.findChild<QLineEdit*>("m_editName");
     save.show();
+    save.activateWindow();
+    Settle();
+    EXPECT_EQ(QApplication::focusWidget(), name) << "typing goes into the name";
     save.accept();
     EXPECT_EQ(prompt.messages.last(), "Insert a name!");
+    name->setText("two\nlines");
+    save.accept();
+    EXPECT_EQ(prompt.messages.last(), "Warning! A line break is not allowed in a name!");
+    EXPECT_TRUE(save.isVisible());
     EXPECT_TRUE(save.isVisible());
     name->setText("a;b");
     save.accept();

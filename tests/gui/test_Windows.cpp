@@ -11,6 +11,7 @@
 #include "core/model/CScanPos.h"
 #include "gui/view/CQuarlonFrame.h"
 #include "gui/view/CQuarlonView.h"
+#include "gui/tools/CMeasureDlg.h"
 
 #include <QAction>
 #include <QMdiArea>
@@ -24,6 +25,7 @@
 #include <QToolBar>
 #include <gtest/gtest.h>
 
+#include <vtkLODProp3D.h>
 #include <vtkPolyData.h>
 
 namespace {
@@ -111,7 +113,7 @@ TEST_F(WindowsTest, OneDocumentPerFileAndAReimportShowsTheNewModel)
     EXPECT_EQ(Main()->Frames().size(), 2);
     EXPECT_EQ(project->GetFrameDocument()->GetModelCount(), 2);
     // The project's 3 + 16 points and the new document's 3, each counted once.
-    EXPECT_EQ(Main()->StatusCounts(), "Loaded 22 points and 24 faces. Viewing 3 points and 3 faces.");
+    EXPECT_EQ(Main()->StatusCounts(), "Loaded 22 points and 18 faces. Viewing 3 points and 0 faces.");
 }
 
 TEST_F(WindowsTest, ToolWindowsBelongToTheirDocumentWindow)
@@ -259,4 +261,58 @@ TEST_F(WindowsTest, TheModelsListLetsGoOfModelsTheDocumentRemoves)
     list->FillFromDocument();
     doc->RemoveAllModels();
     EXPECT_EQ(list->List()->rowCount(), 0);
+}
+
+TEST_F(WindowsTest, CascadeAndTileLeaveEveryViewUsableWithItsWholeModel)
+{
+    Main()->resize(1100, 850);
+    Main()->show();
+    std::vector<CQuarlonFrame*> frames;
+    for (const char* name : {"one.vtp", "two.vtp", "three.vtp"}) {
+        frames.push_back(app.OpenDocumentFile(Model(name, {30, 20, true, {}})));
+        ASSERT_NE(frames.back(), nullptr);
+    }
+    Settle(200);
+    const QSize area = Main()->MdiArea()->viewport()->size();
+    for (int command : {cmd::WindowCascade, cmd::WindowTile}) {
+        Main()->Action(command)->trigger();
+        Settle(200);
+        for (CQuarlonFrame* f : frames) {
+            const QSize view = f->GetView()->size();
+            EXPECT_GE(view.height(), area.height() / 3) << "a view, not a title bar: " << command;
+            EXPECT_GE(view.width(), area.width() / 3) << command;
+            // The model's corners are drawn inside the view.
+            CQuarlonDoc::Position pos = f->GetFrameDocument()->GetFirstModelPosition();
+            double bounds[6];
+            f->GetFrameDocument()->GetNextModel(pos)->GetActor()->GetBounds(bounds);
+            for (int corner = 0; corner < 4; ++corner) {
+                const double p[3] = {bounds[corner & 1], bounds[2 + (corner >> 1)], bounds[4]};
+                const QPoint pixel = PixelOf(f->GetView(), p);
+                EXPECT_TRUE(QRect(QPoint(0, 0), view).contains(pixel))
+                    << "command " << command << ": corner at " << pixel.x() << "," << pixel.y();
+            }
+        }
+    }
+}
+
+TEST_F(WindowsTest, ToolWindowsKeepOffTheModelBesideTheModelsList)
+{
+    Main()->resize(1200, 900);
+    Main()->show();
+    CQuarlonFrame* f = app.OpenDocumentFile(Model("a.vtp", {4, 4, true, {}}));
+    ASSERT_NE(f, nullptr);
+    ASSERT_TRUE(f->OpenInsideFile(Model("b.vtp", {4, 4, true, {}})));
+    Settle(200);
+    ASSERT_TRUE(f->GetModelListDlg() && f->GetModelListDlg()->isVisible());
+    f->OnMeasure();
+    Settle(200);
+    ASSERT_TRUE(f->GetMeasureDlg()->isVisible());
+    const QRect view(f->GetView()->mapToGlobal(QPoint(0, 0)), f->GetView()->size());
+    const QRect measure = f->GetMeasureDlg()->frameGeometry();
+    EXPECT_FALSE(measure.contains(view.center())) << "the model's centre stays in sight: view " << view.x() << ","
+                                                   << view.y() << " " << view.width() << "x" << view.height() << ", tool "
+                                                   << measure.x() << "," << measure.y() << " " << measure.width() << "x"
+                                                   << measure.height();
+    EXPECT_GT(measure.left(), view.left() + view.width() / 3) << "at the right, where the models list is";
+    EXPECT_FALSE(measure.intersects(f->GetModelListDlg()->frameGeometry()));
 }

@@ -8,10 +8,12 @@
 #include "core/common/SafeFile.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CScanPos.h"
+#include "core/model/IDocumentView.h"
 #include "core/model/ProgressSink.h"
 #include "core/model/VtkErrorCatcher.h"
 
 #include <vtkActor.h>
+#include <vtkCamera.h>
 #include <vtkLODProp3D.h>
 #include <vtkExporter.h>
 #include <vtkOBJExporter.h>
@@ -52,6 +54,7 @@ struct ListedModel {
     vtkPolyData* data = nullptr;
     vtkDataArray* rgb = nullptr;
     vtkDataArray* texture = nullptr;
+    vtkDataArray* intensity = nullptr;
     double offset[3] = {0, 0, 0}; // document offset + the model's own
     double own[3] = {0, 0, 0};    // the model's own: its place in the view
     int solid[3] = {255, 255, 255};
@@ -77,6 +80,9 @@ std::vector<ListedModel> ModelsOf(const CQuarlonDoc& doc)
             m.rgb = nullptr;
         if (m.texture && m.texture->GetNumberOfComponents() < 2)
             m.texture = nullptr;
+        m.intensity = data->GetPointData()->GetArray("Intensity");
+        if (m.intensity && m.intensity->GetNumberOfTuples() < data->GetNumberOfPoints())
+            m.intensity = nullptr;
         double own[3];
         model->GetOffset(own);
         for (int i = 0; i < 3; ++i)
@@ -239,7 +245,9 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
     if (models.empty())
         return Fail(why, "the document holds no model");
     vtkIdType vertices = 0, faces = 0;
+    bool intensity = false; // other scan programs read it as a scalar field
     for (const ListedModel& m : models) {
+        intensity = intensity || m.intensity;
         vertices += m.data->GetNumberOfPoints();
         ForEachFace(m.data, [&](const vtkIdType*, vtkIdType) { ++faces; });
     }
@@ -255,6 +263,8 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
     header += "element vertex " + std::to_string(vertices) + "\n";
     header += "property float x\nproperty float y\nproperty float z\n";
     header += "property uchar red\nproperty uchar green\nproperty uchar blue\n";
+    if (intensity)
+        header += "property float intensity\n";
     header += "element face " + std::to_string(faces) + "\n";
     header += "property list uchar int vertex_indices\nend_header\n";
 
@@ -288,10 +298,14 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
             unsigned char rgb[3];
             for (int c = 0; c < 3; ++c)
                 rgb[c] = m.rgb ? Byte(m.rgb->GetComponent(i, c)) : static_cast<unsigned char>(m.solid[c]);
+            // A model without "Intensity" among models with it gets 0.
+            const float level = m.intensity ? static_cast<float>(m.intensity->GetComponent(i, 0)) : 0.0f;
             if (binary) {
                 for (float v : xyz)
                     PutLittle(out, &v, sizeof v);
                 out.Bytes(rgb, 3);
+                if (intensity)
+                    PutLittle(out, &level, sizeof level);
                 out.FlushIfFull();
             } else {
                 for (float v : xyz) {
@@ -300,6 +314,11 @@ ExportResult WriteMergedPly(const CQuarlonDoc& doc, const std::string& path, boo
                     out.Char(' ');
                 }
                 out.Int(rgb[0]), out.Char(' '), out.Int(rgb[1]), out.Char(' '), out.Int(rgb[2]);
+                if (intensity) {
+                    char text[32];
+                    out.Char(' ');
+                    out.Bytes(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, level).ptr - text));
+                }
                 out.EndLine();
             }
         }
@@ -371,6 +390,10 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
         return Fail(why, "the document holds no visible model");
     vtkNew<vtkRenderWindow> window; // never drawn: the exporters only read it
     window->AddRenderer(renderer);
+    // The VRML viewpoint is the camera of the view the scene is shown in.
+    if (IDocumentView* view = doc.GetView())
+        if (vtkRenderer* shown = view->GetRenderer())
+            renderer->GetActiveCamera()->DeepCopy(shown->GetActiveCamera());
 
     // A folder of our own beside the target keeps the names the files refer to.
     const qpath::Parts parts = qpath::Split(path);

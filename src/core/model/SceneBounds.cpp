@@ -8,6 +8,7 @@
 #include <vtkMatrix4x4.h>
 #include <vtkProp3D.h>
 #include <vtkPropCollection.h>
+#include <vtkCamera.h>
 #include <vtkRenderer.h>
 
 #include <algorithm>
@@ -62,4 +63,22 @@ bool ComputeSceneBounds(vtkRenderer* renderer, double bounds[6])
         return false;
     std::copy(out, out + 6, bounds);
     return true;
+}
+
+void SetTopView(vtkRenderer* renderer)
+{
+    if (!renderer)
+        return;
+    double bounds[6] = {-1, 1, -1, 1, -1, 1};
+    double m[3] = {0, 0, 0};
+    if (ComputeSceneBounds(renderer, bounds))
+        for (int i = 0; i < 3; ++i)
+            m[i] = 0.5 * (bounds[2 * i] + bounds[2 * i + 1]);
+    vtkCamera* camera = renderer->GetActiveCamera();
+    camera->SetPosition(m[0], m[1], m[2] + 1);
+    camera->SetFocalPoint(m);
+    camera->SetViewUp(0, 0, 1);
+    renderer->ResetCamera(bounds);
+    camera->Roll(90);
+    renderer->ResetCamera(bounds);
 }

@@ -7,3 +7,7 @@ class vtkRenderer;
 
 // False (and bounds untouched) when nothing visible has bounds.
 bool ComputeSceneBounds(vtkRenderer* renderer, double bounds[6]);
+
+// The view every document starts with: from above (+Z), the scene's whole
+// bounds in sight, as the viewer's first preset places its camera.
+void SetTopView(vtkRenderer* renderer);

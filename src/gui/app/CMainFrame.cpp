@@ -4,6 +4,7 @@
 #include "gui/common/BusyGuard.h"
 #include "gui/common/Commands.h"
 #include "gui/common/Icons.h"
+#include "gui/common/Prompts.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CScanPos.h"
 #include "core/model/Representation.h"
@@ -15,6 +16,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QStyle>
+#include <QTimer>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -37,6 +40,12 @@ CMainFrame::CMainFrame(CQuarlonApp* app) : m_pApp(app), m_pMdiArea(new QMdiArea(
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowTitle(QStringLiteral("Quarlon - Tarvole Software - tarvole.example"));
     setAcceptDrops(true);
+    // File dialogs open where the active document lies.
+    SetDialogFolderProvider([this] {
+        CQuarlonFrame* frame = ActiveFrame();
+        const std::string path = frame ? frame->GetFrameDocument()->GetPathName() : std::string();
+        return path.empty() ? QString() : QFileInfo(QString::fromStdString(path)).absolutePath();
+    });
     m_pMdiArea->setObjectName(QStringLiteral("mdiArea"));
     m_pMdiArea->setViewMode(QMdiArea::SubWindowView);
     setCentralWidget(m_pMdiArea);
@@ -70,6 +79,7 @@ CMainFrame::CMainFrame(CQuarlonApp* app) : m_pApp(app), m_pMdiArea(new QMdiArea(
 
 CMainFrame::~CMainFrame()
 {
+    SetDialogFolderProvider(nullptr);
     // Document windows go first, while the main window is whole, and
     // without the notifications that would reach half-destroyed members.
     QObject::disconnect(m_pMdiArea, nullptr, this, nullptr);
@@ -360,8 +370,11 @@ void CMainFrame::OnCommand(int id)
     case cmd::AppAbout: m_pApp->OnAppAbout(); break;
     case cmd::HelpTutorial: m_pApp->OnHelpTutorial(); break;
     case cmd::HelpMouseInteraction: m_pApp->OnMouseInteraction(); break;
-    case cmd::WindowCascade: m_pMdiArea->cascadeSubWindows(); break;
-    case cmd::WindowTile: m_pMdiArea->tileSubWindows(); break;
+    case cmd::WindowCascade: CascadeDocuments(); break;
+    case cmd::WindowTile:
+        m_pMdiArea->tileSubWindows();
+        FitViewsLater();
+        break;
     case cmd::ViewToolbar: {
         const bool show = Action(id)->isChecked();
         m_pStandardBar->setVisible(show);
@@ -389,6 +402,44 @@ QMdiSubWindow* CMainFrame::AddFrame(CQuarlonFrame* frame)
     });
     sub->showMaximized();
     return sub;
+}
+
+void CMainFrame::CascadeDocuments()
+{
+    // Qt's cascade sizes windows by their size hints, and a 3D view hints
+    // none: every document became a title bar. Each window here is as large
+    // as the area allows with the title bars of the others still showing.
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* w : m_pMdiArea->subWindowList())
+        if (w->isVisible())
+            windows << w;
+    if (windows.isEmpty())
+        return;
+    const QSize area = m_pMdiArea->viewport()->size();
+    const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 6;
+    const int shift = step * static_cast<int>(windows.size() - 1);
+    const QSize size(std::max(area.width() - shift, area.width() * 2 / 3), std::max(area.height() - shift, area.height() * 2 / 3));
+    const int room = std::max(1, std::min(area.width() - size.width(), area.height() - size.height()));
+    int i = 0;
+    for (QMdiSubWindow* w : windows) {
+        if (w->isMinimized() || w->isMaximized())
+            w->showNormal();
+        const int at = (i++ * step) % (room + 1);
+        w->setGeometry(QRect(QPoint(at, at), size));
+        w->raise();
+    }
+    if (QMdiSubWindow* active = m_pMdiArea->activeSubWindow())
+        active->raise();
+    FitViewsLater();
+}
+
+void CMainFrame::FitViewsLater()
+{
+    // Once the new sizes are laid out, every view shows its whole model.
+    QTimer::singleShot(0, this, [this] {
+        for (CQuarlonFrame* frame : Frames())
+            frame->GetView()->FitScene();
+    });
 }
 
 CQuarlonFrame* CMainFrame::ActiveFrame() const
@@ -429,7 +480,8 @@ void CMainFrame::UpdateStatusCounts()
             if (!data)
                 continue;
             const long long points = data->GetNumberOfPoints();
-            const long long faces = data->GetPolys() ? data->GetNumberOfCells() : 0;
+            // Faces are polygons and strips; a cloud's vertex cells are none.
+            const long long faces = data->GetNumberOfPolys() + data->GetNumberOfStrips();
             loadedPoints += points;
             loadedFaces += faces;
             if (frame == active && model->IsVisible()) {

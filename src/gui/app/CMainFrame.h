@@ -23,6 +23,8 @@ public:
     // Puts a frame into a new document window.
     QMdiSubWindow* AddFrame(CQuarlonFrame* frame);
     CQuarlonFrame* ActiveFrame() const;
+    // Window > Cascade: documents overlapping, each a usable size.
+    void CascadeDocuments();
     QList<CQuarlonFrame*> Frames() const;
 
     void UpdateStatusCounts();
@@ -40,6 +42,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void FitViewsLater();
     QAction* MakeAction(int id);
     void BuildMenus();
     void BuildToolBars();

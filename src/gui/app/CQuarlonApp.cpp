@@ -266,7 +266,8 @@ void CQuarlonApp::OnFileOpen()
 {
     const QStringList chosen = Chooser().OpenFiles(
         m_pMainFrame, QStringLiteral("Open"),
-        QtFilter(QStringLiteral("PolyData Files (*.pvtp;.vtp;.vtk)|*.pvtp;*.vtp;*.vtk;*.mvtp|") + ScanFilesPipeEntry() +
+        QtFilter(AllFilesPipeEntry() + QStringLiteral("PolyData Files (*.pvtp;.vtp;.vtk)|*.pvtp;*.vtp;*.vtk;*.mvtp|") +
+                 ScanFilesPipeEntry() +
                  QStringLiteral("All Files (*.*)|*||")),
         false);
     for (const QString& path : chosen)

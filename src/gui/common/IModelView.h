@@ -3,6 +3,7 @@
 // shows and a fresh picture after a change. Tool windows know no more of
 // the view, so they can be built and tested without it.
 class CQuarlonDoc;
+class CScanPos;
 class vtkRenderer;
 
 class IModelView {
@@ -12,4 +13,6 @@ public:
     virtual void Render() = 0;
     // Where tool windows put their own markers.
     virtual vtkRenderer* GetRenderer() = 0;
+    // `model` was rescaled by `factor`: markers picked on it move with it.
+    virtual void OnModelScaled(CScanPos* model, double factor) { (void)model, (void)factor; }
 };

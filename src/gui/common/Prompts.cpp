@@ -3,6 +3,7 @@
 #include "core/common/SafeFile.h"
 
 #include <QColorDialog>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -33,23 +34,40 @@ public:
     }
 };
 
+QString g_lastFolder;
+std::function<QString()> g_folderProvider;
+
+void Remember(const QStringList& chosen)
+{
+    if (!chosen.isEmpty())
+        g_lastFolder = QFileInfo(chosen.first()).absolutePath();
+}
+
 class QtChooser : public IChooser {
 public:
     QStringList OpenFiles(QWidget* parent, const QString& title, const QString& filter, bool multiple) override
     {
-        if (multiple)
-            return QFileDialog::getOpenFileNames(parent, title, QString(), filter);
-        const QString one = QFileDialog::getOpenFileName(parent, title, QString(), filter);
-        return one.isEmpty() ? QStringList() : QStringList{one};
+        QStringList chosen;
+        if (multiple) {
+            chosen = QFileDialog::getOpenFileNames(parent, title, DialogStartFolder(), filter);
+        } else {
+            const QString one = QFileDialog::getOpenFileName(parent, title, DialogStartFolder(), filter);
+            if (!one.isEmpty())
+                chosen << one;
+        }
+        Remember(chosen);
+        return chosen;
     }
     QString SaveFile(QWidget* parent, const QString& title, const QString& filter, const QString& suffix) override
     {
-        QFileDialog dialog(parent, title, QString(), filter);
+        QFileDialog dialog(parent, title, DialogStartFolder(), filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(suffix);
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
-                                                                                      : QString();
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        Remember(dialog.selectedFiles());
+        return dialog.selectedFiles().first();
     }
     QColor ChooseColor(QWidget* parent, const QColor& initial, bool* accepted) override
     {
@@ -81,6 +99,25 @@ void TellLoadFailure(QWidget* parent, const QString& path, const std::string& wh
                          .arg(QString::fromStdString(safefile::Printable(path.toStdString(), 1000)),
                               QString::fromStdString(why.empty() ? "unknown reason" : safefile::Printable(why))),
                      IPrompt::Icon::Warning);
+}
+
+void SetDialogFolderProvider(std::function<QString()> provider) { g_folderProvider = std::move(provider); }
+
+QString DialogStartFolder()
+{
+    const QString active = g_folderProvider ? g_folderProvider() : QString();
+    if (!active.isEmpty() && QFileInfo(active).isDir())
+        return active;
+    return g_lastFolder;
+}
+
+QString AllFilesPipeEntry()
+{
+    QStringList patterns{QStringLiteral("*.pvtp"), QStringLiteral("*.vtp"), QStringLiteral("*.vtk"),
+                         QStringLiteral("*.mvtp")};
+    for (const char* e : {"las", "laz", "ply", "pts", "obj", "stl"})
+        patterns << QStringLiteral("*.%1").arg(QLatin1String(e)) << QStringLiteral("*.%1").arg(QString::fromLatin1(e).toUpper());
+    return QStringLiteral("All Supported Files|%1|").arg(patterns.join(QLatin1Char(';')));
 }
 
 QString ScanFilesPipeEntry()

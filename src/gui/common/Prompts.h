@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QWidget;
 
 class IPrompt {
@@ -42,3 +44,11 @@ void TellLoadFailure(QWidget* parent, const QString& path, const std::string& wh
 // "Scan Files (...)|patterns|": other programs' formats the viewer opens,
 // in either case, as one entry of a pipe filter.
 QString ScanFilesPipeEntry();
+// "All Supported Files|patterns|": models, projects and scan files.
+QString AllFilesPipeEntry();
+
+// Where file dialogs start: the folder `provider` names (the active
+// document's), else the folder of the last file chosen, else the working
+// folder. Every chooser remembers the folder of what was chosen.
+void SetDialogFolderProvider(std::function<QString()> provider);
+QString DialogStartFolder();

@@ -50,7 +50,8 @@ CMeasureListCtrl::CMeasureListCtrl(QWidget* parent) : QTableWidget(0, 4, parent)
     for (int c = 0; c < 4; ++c)
         horizontalHeaderItem(c)->setTextAlignment(Qt::AlignCenter);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::MultiSelection);
+    // Click selects one row, Ctrl + click toggles, Shift + click extends.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     verticalHeader()->setVisible(false);
     verticalHeader()->setDefaultSectionSize(18);
@@ -302,8 +303,10 @@ void CMeasureDlg::OnDeleteAll()
         while (m_listPoints->rowCount() > 0)
             RemoveRow(m_listPoints->rowCount() - 1);
     }
-    m_editLength->setText(QStringLiteral("0.000"));
-    m_editPerimeter->setText(QStringLiteral("0.000"));
+    // No point, no figure: every field shows what nothing measures.
+    for (QLineEdit* e : {m_editLength, m_editPerimeter, m_editAreaPlane, m_editAreaView, m_editAreaXY})
+        e->setText(QStringLiteral("0.000"));
+    m_editAreaPlane->setToolTip(QString());
     if (m_pView)
         m_pView->Render();
 }

@@ -88,8 +88,10 @@ void CScaleDlg::OnApplyScale()
     if (!doc || !Prompt().AskYesNo(this, QStringLiteral("Confirm scale changes?")))
         return;
     CQuarlonDoc::Position pos = doc->GetFirstModelPosition();
-    if (!pos || !measure::ScaleModel(doc->GetNextModel(pos), factor))
+    CScanPos* model = pos ? doc->GetNextModel(pos) : nullptr;
+    if (!model || !measure::ScaleModel(model, factor))
         return;
+    m_pView->OnModelScaled(model, factor);
     m_pView->Render();
 }
 

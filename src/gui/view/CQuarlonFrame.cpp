@@ -146,12 +146,37 @@ void CQuarlonFrame::ShowToolWindow(QWidget* window, bool right, bool& placed)
     // add the title bar above it, over the toolbars: allow for a title bar
     // at first, then correct by the real frame once it is known.
     const bool first = !placed && m_pView->isVisible();
-    const QPoint corner = m_pView->mapToGlobal(right ? QPoint(m_pView->width(), 0) : QPoint(0, 0));
+    // Every tool window keeps to the view's right edge, where the models list
+    // is, so that none covers the model the view centres: the others go
+    // below the list, or beside it where the view is too short.
+    (void)right;
+    const QPoint corner = m_pView->mapToGlobal(QPoint(m_pView->width(), 0));
     if (first) {
         const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
         // Not shown yet: its size is what its layout will make it.
         const int width = std::max(window->width(), window->minimumSizeHint().width());
-        window->move(right ? corner.x() - (width + 1) : corner.x() + 1, corner.y() + title);
+        const int height = std::max(window->height(), window->minimumSizeHint().height());
+        int x = corner.x() - (width + 1), y = corner.y() + title;
+        if (window != m_pModelListDlg && m_pModelListDlg && m_pModelListDlg->isVisible()) {
+            // The first place that leaves the list and the view's centre free:
+            // below the list, the bottom right corner, beside the list, the
+            // left edge.
+            const QRect list = m_pModelListDlg->frameGeometry();
+            const QRect view(m_pView->mapToGlobal(QPoint(0, 0)), m_pView->size());
+            const QPoint places[] = {{x, list.bottom() + 4 + title},
+                                     {x, view.bottom() - height},
+                                     {list.left() - (width + 4), y},
+                                     {view.left() + 1, y}};
+            for (const QPoint& at : places) {
+                const QRect frame(at.x(), at.y() - title, width, height + title);
+                if (!frame.intersects(list) && !frame.contains(view.center()) && frame.bottom() <= view.bottom() + title) {
+                    x = at.x(), y = at.y();
+                    break;
+                }
+                x = view.left() + 1, y = corner.y() + title; // none: the left edge
+            }
+        }
+        window->move(x, y);
         placed = true;
     }
     window->showNormal();

@@ -280,6 +280,15 @@ void CQuarlonView::SetPresetView(int preset)
     Render();
 }
 
+void CQuarlonView::FitScene()
+{
+    double bounds[6];
+    if (!ComputeSceneBounds(m_pRenderer, bounds))
+        return;
+    m_pRenderer->ResetCamera(bounds);
+    Render();
+}
+
 void CQuarlonView::SetProjectionMode(int mode)
 {
     m_nProjectionMode = mode;
@@ -439,6 +448,47 @@ void CQuarlonView::MeasurePoint(int x, int y)
     m_pDocument->GetOffset(offset);
     const double doc[3] = {p[0] + offset[0], p[1] + offset[1], p[2] + offset[2]};
     m_pTools->OnMeasurePoint(doc);
+}
+
+void CQuarlonView::OnModelScaled(CScanPos* model, double factor)
+{
+    vtkLODProp3D* prop = model ? model->GetActor() : nullptr;
+    if (!prop || !m_pDocument)
+        return;
+    // A picked point is the prop's matrix applied to a point of the data;
+    // the data grew by `factor`, so the point is M (factor M^-1 p).
+    vtkNew<vtkMatrix4x4> inverse;
+    vtkMatrix4x4::Invert(prop->GetMatrix(), inverse);
+    double offset[3];
+    m_pDocument->GetOffset(offset);
+    double lengthPoints[2][3];
+    int known = 0;
+    for (int which = 1; which <= 2; ++which) {
+        auto& slot = which == 1 ? m_scalePoint1 : m_scalePoint2;
+        if (!slot)
+            continue;
+        double world[4] = {(*slot)[0] - offset[0], (*slot)[1] - offset[1], (*slot)[2] - offset[2], 1.0}, local[4],
+               moved[4];
+        inverse->MultiplyPoint(world, local);
+        for (int c = 0; c < 3; ++c)
+            local[c] *= factor;
+        prop->GetMatrix()->MultiplyPoint(local, moved);
+        (which == 1 ? m_pCaptionPt1 : m_pCaptionPt2)->SetAttachmentPoint(moved);
+        slot = std::array<double, 3>{moved[0] + offset[0], moved[1] + offset[1], moved[2] + offset[2]};
+        for (int c = 0; c < 3; ++c)
+            lengthPoints[known][c] = (*slot)[c];
+        ++known;
+    }
+    for (int which = 1; which <= 2; ++which) {
+        const auto& slot = which == 1 ? m_scalePoint1 : m_scalePoint2;
+        if (!slot)
+            continue;
+        const double length = known == 2 ? measure::Distance({lengthPoints[0][0], lengthPoints[0][1], lengthPoints[0][2]},
+                                                             {lengthPoints[1][0], lengthPoints[1][1], lengthPoints[1][2]})
+                                         : -1.0;
+        m_pTools->OnScalePoint(which, slot->data(), which == 2 ? length : -1.0);
+    }
+    Render();
 }
 
 void CQuarlonView::ScalePoint(int which, int x, int y)

@@ -36,6 +36,7 @@ public:
 
     // IDocumentView
     vtkRenderer* GetRenderer() override;
+    void OnModelScaled(CScanPos* model, double factor) override;
     vtkRenderWindow* GetRenderWindow() override;
     void Invalidate() override { update(); }
     void RefreshModelList() override;
@@ -48,6 +49,8 @@ public:
     // pixel lies within six pixels.
     bool PickWorldPoint(int x, int y, double point[3]);
     void SetPresetView(int preset);
+    // The whole scene in sight, looking the way the camera looks now.
+    void FitScene();
     void SetProjectionMode(int mode);
     int GetProjectionMode() const { return m_nProjectionMode; }
     unsigned int GetBackgroundColor() const;
