@@ -339,29 +339,23 @@ Result ReadObj(const std::string& path, Model& out, IProgressSink* sink, std::st
     bool textured = false, normals = false;
     for (const auto& a : m.attribute)
         textured = textured || a.first >= 0, normals = normals || a.second >= 0;
-    if (textured) {
-        vtkNew<vtkFloatArray> tc;
-        tc->SetName("TCoords");
-        tc->SetNumberOfComponents(2);
-        tc->SetNumberOfTuples(static_cast<vtkIdType>(n));
+    // Per point the values of its texture or normal index; 0 without one.
+    auto perPoint = [&](const char* name, int components, const std::vector<float>& values, bool texture) {
+        auto a = vtkSmartPointer<vtkFloatArray>::New();
+        a->SetName(name);
+        a->SetNumberOfComponents(components);
+        a->SetNumberOfTuples(static_cast<vtkIdType>(n));
         for (size_t i = 0; i < n; ++i) {
-            const long long t = m.attribute[i].first;
-            tc->SetTuple2(static_cast<vtkIdType>(i), t >= 0 ? m.vt[2 * t] : 0.0, t >= 0 ? m.vt[2 * t + 1] : 0.0);
+            const long long k = texture ? m.attribute[i].first : m.attribute[i].second;
+            for (int c = 0; c < components; ++c)
+                a->SetValue(static_cast<vtkIdType>(components * i + c), k >= 0 ? values[components * k + c] : 0.0f);
         }
-        data->GetPointData()->SetTCoords(tc);
-    }
-    if (normals) {
-        vtkNew<vtkFloatArray> nv;
-        nv->SetName("Normals");
-        nv->SetNumberOfComponents(3);
-        nv->SetNumberOfTuples(static_cast<vtkIdType>(n));
-        for (size_t i = 0; i < n; ++i) {
-            const long long k = m.attribute[i].second;
-            for (int c = 0; c < 3; ++c)
-                nv->SetValue(static_cast<vtkIdType>(3 * i + c), k >= 0 ? m.vn[3 * k + c] : 0.0f);
-        }
-        data->GetPointData()->SetNormals(nv);
-    }
+        return a;
+    };
+    if (textured)
+        data->GetPointData()->SetTCoords(perPoint("TCoords", 2, m.vt, true));
+    if (normals)
+        data->GetPointData()->SetNormals(perPoint("Normals", 3, m.vn, false));
     auto cells = [](const std::vector<vtkIdType>& offsets, const std::vector<vtkIdType>& ids) {
         vtkNew<vtkIdTypeArray> o, c;
         o->SetNumberOfValues(static_cast<vtkIdType>(offsets.size()));

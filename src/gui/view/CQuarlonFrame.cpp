@@ -124,7 +124,7 @@ void CQuarlonFrame::OnMeasure()
         m_pScaleDlg->hide();
         ShowScaleCaptions(false);
     }
-    ShowToolWindow(m_pMeasureDlg, false, m_bMeasurePlaced);
+    ShowToolWindow(m_pMeasureDlg, m_bMeasurePlaced);
 }
 
 void CQuarlonFrame::OnScaleModel()
@@ -134,13 +134,13 @@ void CQuarlonFrame::OnScaleModel()
         ShowScaleCaptions(false);
         return;
     }
-    ShowToolWindow(m_pScaleDlg, false, m_bScalePlaced);
+    ShowToolWindow(m_pScaleDlg, m_bScalePlaced);
     ShowScaleCaptions(true);
     if (IsMeasureVisible())
         m_pMeasureDlg->hide();
 }
 
-void CQuarlonFrame::ShowToolWindow(QWidget* window, bool right, bool& placed)
+void CQuarlonFrame::ShowToolWindow(QWidget* window, bool& placed)
 {
     // Some window managers place the client area where it was asked and
     // add the title bar above it, over the toolbars: allow for a title bar
@@ -149,7 +149,6 @@ void CQuarlonFrame::ShowToolWindow(QWidget* window, bool right, bool& placed)
     // Every tool window keeps to the view's right edge, where the models list
     // is, so that none covers the model the view centres: the others go
     // below the list, or beside it where the view is too short.
-    (void)right;
     const QPoint corner = m_pView->mapToGlobal(QPoint(m_pView->width(), 0));
     if (first) {
         const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
@@ -268,7 +267,7 @@ void CQuarlonFrame::ShowModelList()
     }
     m_bListPending = false;
     // Its top-right corner meets the view's, inside the view's area.
-    ShowToolWindow(m_pModelListDlg, true, m_bListPlaced);
+    ShowToolWindow(m_pModelListDlg, m_bListPlaced);
 }
 
 void CQuarlonFrame::closeEvent(QCloseEvent* event)
@@ -565,7 +564,7 @@ void CQuarlonFrame::OnRepresentationProperties()
     if (!model)
         return;
     m_pPropertiesDlg->SetModel(model);
-    ShowToolWindow(m_pPropertiesDlg, false, m_bPropertiesPlaced);
+    ShowToolWindow(m_pPropertiesDlg, m_bPropertiesPlaced);
 }
 
 void CQuarlonFrame::OnApplyTexture()

@@ -88,7 +88,7 @@ private:
     void ShowModelList();
     // Shows a tool window, placed at first inside the view's area (at its
     // top-left corner, or top-right for the models list).
-    void ShowToolWindow(QWidget* window, bool right, bool& placed);
+    void ShowToolWindow(QWidget* window, bool& placed);
     void ShowScaleCaptions(bool show);
 
     std::unique_ptr<CQuarlonDoc> m_pDocument;
