@@ -28,6 +28,7 @@
 #include <cmath>
 #include <filesystem>
 #include <sys/mount.h>
+#include <sstream>
 #include <sys/stat.h>
 
 using namespace exchange;
@@ -296,4 +297,50 @@ TEST_F(MergeExport, ObjAndVrmlHoldEveryVisibleModelAsDrawn)
     EXPECT_EQ(one.find("\nv 10 0 "), std::string::npos);
     for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
         EXPECT_EQ(e.path().filename().string().find(".quarlon-export"), std::string::npos);
+}
+
+TEST_F(MergeExport, ObjVerticesCarryTheColoursDrawn)
+{
+    CScanPos* a = Add("a.vtp", {5, 4, true, {RgbArray()}}, "1000");
+    ASSERT_NE(a, nullptr);
+    CScanPos* b = Add("b.vtp", {3, 3, true, {}}, "1010"); // drawn in one solid colour
+    ASSERT_NE(b, nullptr);
+    std::string why;
+    ASSERT_EQ(WriteScene(doc, dir.File("scene.obj"), SceneFormat::Obj, nullptr, &why), ExportResult::Ok) << why;
+    vtkDataArray* rgb = a->GetPolyData()->GetPointData()->GetArray("RGB");
+    ASSERT_NE(rgb, nullptr);
+    std::istringstream obj(ReadText(dir.File("scene.obj")));
+    std::vector<std::vector<double>> vertices;
+    for (std::string line; std::getline(obj, line);)
+        if (line.rfind("v ", 0) == 0) {
+            std::istringstream fields(line.substr(2));
+            std::vector<double> v;
+            for (double x; fields >> x;)
+                v.push_back(x);
+            vertices.push_back(v);
+        }
+    ASSERT_EQ(vertices.size(), 29u);
+    for (size_t i = 0; i < 20; ++i) {
+        ASSERT_EQ(vertices[i].size(), 6u) << "vertex " << i;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(std::lround(vertices[i][3 + c] * 255), std::lround(rgb->GetComponent(i, c))) << i << ' ' << c;
+    }
+    for (size_t i = 20; i < 29; ++i)
+        EXPECT_EQ(vertices[i].size(), 3u) << "the solid model's vertex " << i << " has no colour of its own";
+
+    // Our own reader takes them back as the model's colours (it keeps
+    // colours only when every vertex has them: the coloured model alone).
+    b->SetVisibility(false);
+    ASSERT_EQ(WriteScene(doc, dir.File("one.obj"), SceneFormat::Obj, nullptr, &why), ExportResult::Ok) << why;
+    CRendererView backView; // outlives the document shown in it
+    CQuarlonDoc back;
+    back.SetView(&backView);
+    CScanPos* read = back.AddModel(dir.File("one.obj"));
+    ASSERT_NE(read, nullptr);
+    vtkDataArray* readRgb = read->GetPolyData()->GetPointData()->GetArray("RGB");
+    ASSERT_NE(readRgb, nullptr);
+    ASSERT_EQ(readRgb->GetNumberOfTuples(), 20);
+    for (vtkIdType i = 0; i < 20; ++i)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(readRgb->GetComponent(i, c), std::trunc(rgb->GetComponent(i, c))) << i << ' ' << c;
 }

@@ -29,6 +29,8 @@
 #include <vtkPointData.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
+#include <vtkSmartPointer.h>
+#include <vtkUnsignedCharArray.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -109,6 +111,90 @@ std::vector<std::string> FilesIn(const std::string& folder)
         ::closedir(dir);
     }
     return names;
+}
+
+// Colours of one actor's vertices as drawn (RGBA), or none.
+struct DrawnColours {
+    vtkIdType points = 0;
+    vtkSmartPointer<vtkUnsignedCharArray> rgba;
+};
+
+// VTK's OBJ exporter writes no vertex colours; appends "r g b" (0..1) to the
+// "v" lines of each coloured actor. The exporter writes every actor's
+// vertices as one run of "v" lines, so runs are matched to the actors in
+// order by their length.
+bool AddVertexColours(const std::string& obj, const std::vector<DrawnColours>& actors, std::string* error)
+{
+    bool any = false;
+    for (const DrawnColours& a : actors)
+        any = any || a.rgba;
+    if (!any)
+        return true;
+    const std::string coloured = obj + ".colours";
+    std::FILE* in = std::fopen(obj.c_str(), "rb");
+    std::FILE* out = in ? std::fopen(coloured.c_str(), "wbx") : nullptr;
+    if (!in || !out) {
+        *error = std::strerror(errno);
+        if (in)
+            std::fclose(in);
+        return false;
+    }
+    size_t actor = 0;
+    vtkIdType vertex = 0;     // within the current run of "v" lines
+    bool inRun = false;
+    const DrawnColours* current = nullptr;
+    std::vector<char> line;
+    bool ok = true;
+    for (int c = 0; ok && c != EOF;) {
+        line.clear();
+        while ((c = std::fgetc(in)) != EOF && c != '\n')
+            line.push_back(static_cast<char>(c));
+        if (line.empty() && c == EOF)
+            break;
+        const bool isVertex = line.size() > 2 && line[0] == 'v' && line[1] == ' ';
+        if (isVertex && !inRun) {
+            // A new run: count its lines to find its actor.
+            const long at = std::ftell(in);
+            vtkIdType count = 1;
+            std::vector<char> next;
+            for (int d = 0; d != EOF;) {
+                int first = std::fgetc(in), second = first == EOF ? EOF : std::fgetc(in);
+                if (first != 'v' || second != ' ')
+                    break;
+                ++count;
+                while ((d = std::fgetc(in)) != EOF && d != '\n') {
+                }
+            }
+            std::fseek(in, at, SEEK_SET);
+            current = nullptr;
+            while (actor < actors.size() && actors[actor].points != count)
+                ++actor;
+            if (actor < actors.size())
+                current = &actors[actor++];
+            vertex = 0;
+        }
+        inRun = isVertex;
+        ok = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+        if (ok && isVertex && current && current->rgba) {
+            const unsigned char* rgba = current->rgba->GetPointer(4 * vertex);
+            ok = std::fprintf(out, " %.6g %.6g %.6g", rgba[0] / 255.0, rgba[1] / 255.0, rgba[2] / 255.0) > 0;
+        }
+        if (isVertex)
+            ++vertex;
+        if (ok && c == '\n')
+            ok = std::fputc('\n', out) != EOF;
+    }
+    ok = ok && !std::ferror(in);
+    std::fclose(in);
+    ok = std::fflush(out) == 0 && ok;
+    ok = std::fclose(out) == 0 && ok;
+    if (ok && std::rename(coloured.c_str(), obj.c_str()) != 0)
+        ok = false;
+    if (!ok) {
+        *error = std::string("the file could not be completed (is the disk full?): ") + std::strerror(errno);
+        std::remove(coloured.c_str());
+    }
+    return ok;
 }
 
 // "%d" of a colour component: truncation toward zero, as the cast does.
@@ -361,6 +447,7 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
     // in as an actor of its full level, drawn the same way.
     vtkNew<vtkRenderer> renderer;
     int actors = 0;
+    std::vector<DrawnColours> colours;
     CQuarlonDoc::Position pos = doc.GetFirstModelPosition();
     while (pos) {
         CScanPos* model = doc.GetNextModel(pos);
@@ -385,6 +472,21 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
         actor->SetScale(prop->GetScale());
         renderer->AddActor(actor);
         ++actors;
+        // The colours the user sees, for formats whose exporter drops them.
+        DrawnColours drawn;
+        drawn.points = model->GetPolyData()->GetNumberOfPoints();
+        if (!texture && mapper->GetScalarVisibility()) {
+            int cellFlag = 0;
+            vtkDataArray* scalars = vtkAbstractMapper::GetScalars(
+                model->GetPolyData(), mapper->GetScalarMode(), mapper->GetArrayAccessMode(), mapper->GetArrayId(),
+                mapper->GetArrayName(), cellFlag);
+            if (scalars && cellFlag == 0 && format == SceneFormat::Obj) {
+                vtkUnsignedCharArray* rgba = mapper->MapScalars(1.0);
+                if (rgba && rgba->GetNumberOfComponents() == 4 && rgba->GetNumberOfTuples() == drawn.points)
+                    drawn.rgba = rgba;
+            }
+        }
+        colours.push_back(std::move(drawn));
     }
     if (actors == 0)
         return Fail(why, "the document holds no visible model");
@@ -416,6 +518,8 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
         vtkNew<vtkOBJExporter> exporter;
         exporter->SetFilePrefix(prefix.c_str());
         run(exporter);
+        if (written)
+            written = AddVertexColours(prefix + ".obj", colours, &error);
         moves = {{prefix + ".obj", parts.folder + parts.base + ".obj"}, {prefix + ".mtl", parts.folder + parts.base + ".mtl"}};
         // The textures: named after the target by the exporter, referred to
         // by the material file by their bare names, so they go beside it.
