@@ -3,6 +3,7 @@
 #include "core/model/CQuarlonDoc.h"
 #include "core/exchange/ForeignModel.h"
 #include "core/exchange/vtkForeignModelReader.h"
+#include "core/formats/vtkModelFileReader.h"
 #include "core/model/IDocumentView.h"
 #include "core/model/ModelFileCheck.h"
 #include "core/model/ProgressSink.h"
@@ -28,14 +29,11 @@
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
-#include <vtkPolyDataReader.h>
 #include <vtkProperty.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkTIFFReader.h>
 #include <vtkTexture.h>
-#include <vtkXMLPPolyDataReader.h>
-#include <vtkXMLPolyDataReader.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -66,14 +64,6 @@ vtkSmartPointer<vtkImageReader2> CreateImageReader(const std::string& lowerExten
     if (lowerExtension == ".pnm")
         return vtkSmartPointer<vtkPNMReader>::New();
     return nullptr;
-}
-
-template <class Reader>
-vtkSmartPointer<vtkAlgorithm> MakeReader(const std::string& file)
-{
-    auto reader = vtkSmartPointer<Reader>::New();
-    reader->SetFileName(file.c_str());
-    return reader;
 }
 
 // Every load owns one progress sink and one observer for its whole run.
@@ -275,22 +265,21 @@ bool CScanPos::ReadModelData(vtkListener* listener)
     const std::string extension = qpath::Split(m_strPath).extension;
     if (foreign::IsForeignExtension(extension))
         return ReadForeignData(listener);
-    if (extension == ".vtk")
-        m_pReader = MakeReader<vtkPolyDataReader>(m_strDiskPath);
-    else if (extension == ".vtp")
-        m_pReader = MakeReader<vtkXMLPolyDataReader>(m_strDiskPath);
-    else if (extension == ".pvtp")
-        m_pReader = MakeReader<vtkXMLPPolyDataReader>(m_strDiskPath);
-    else
+    if (extension != ".vtk" && extension != ".vtp" && extension != ".pvtp")
         return Fail(std::string("not a model file (.vtk, .vtp or .pvtp) nor one of ") + foreign::FormatNames());
     // The readers allocate what a file declares before reading it.
     const std::string declared = modelcheck::CheckModelFile(m_strDiskPath, extension);
     if (!declared.empty())
         return Fail(declared);
+    auto reader = vtkSmartPointer<vtkModelFileReader>::New();
+    reader->SetFileName(m_strDiskPath, extension);
+    m_pReader = reader;
     std::string error;
     const StageResult stage = RunStage(listener, m_pReader, "Reading Data...", &error);
-    if (stage == StageResult::Aborted)
+    if (stage == StageResult::Aborted || reader->GetError() == "aborted")
         return Fail("aborted");
+    if (!reader->GetError().empty())
+        return Fail(reader->GetError());
     vtkPolyData* data = vtkPolyData::SafeDownCast(m_pReader->GetOutputDataObject(0));
     if (stage == StageResult::Failed || !data)
         return Fail(error.empty() ? std::string("unreadable model data") : error);

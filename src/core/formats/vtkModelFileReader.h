@@ -1,0 +1,37 @@
+#pragma once
+// Our model files as a pipeline source: .vtp read by the parallel reader,
+// and whatever it leaves (other layouts, .pvtp, legacy .vtk) by VTK's own
+// readers, so that every model runs through the same stages (progress,
+// Abort, levels, mappers).
+#include <vtkPolyDataAlgorithm.h>
+
+#include <string>
+
+class vtkModelFileReader : public vtkPolyDataAlgorithm {
+public:
+    static vtkModelFileReader* New();
+    vtkTypeMacro(vtkModelFileReader, vtkPolyDataAlgorithm);
+
+    // `lowerExtension` picks the reader: ".vtp", ".pvtp" or ".vtk".
+    void SetFileName(const std::string& path, const std::string& lowerExtension);
+    // The parallel reader may be turned off (benchmarks, comparisons).
+    void SetParallel(bool parallel) { m_parallel = parallel, this->Modified(); }
+    // After an update: why it failed (empty when it did not), and whether
+    // the parallel reader read it.
+    const std::string& GetError() const { return m_error; }
+    bool ReadInParallel() const { return m_readInParallel; }
+
+protected:
+    vtkModelFileReader();
+    ~vtkModelFileReader() override = default;
+    int RequestData(vtkInformation*, vtkInformationVector**, vtkInformationVector* output) override;
+
+private:
+    vtkModelFileReader(const vtkModelFileReader&) = delete;
+    void operator=(const vtkModelFileReader&) = delete;
+
+    std::string m_path, m_extension;
+    std::string m_error;
+    bool m_parallel = true;
+    bool m_readInParallel = false;
+};
