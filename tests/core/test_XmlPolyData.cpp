@@ -363,6 +363,15 @@ TEST(XmlPolyData, DamageFailsWithAReasonAndAbortStops)
     EXPECT_EQ(xmlpoly::Read(dir.File("huge.vtp"), ours, &why), xmlpoly::Outcome::Failed);
     EXPECT_NE(why.find("header"), std::string::npos) << why;
 
+    // An uncompressed array declaring 4 GB in a small file.
+    Write(model, dir.File("m.vtp"), {"plain", 1, false, false, false, 4096});
+    std::string plain = Bytes(dir.File("m.vtp"));
+    const uint32_t most = 0xfffffff0u;
+    std::memcpy(&plain[plain.find('_', plain.find("<AppendedData")) + 1], &most, 4);
+    Put(dir.File("plain.vtp"), plain);
+    EXPECT_EQ(xmlpoly::Read(dir.File("plain.vtp"), ours, &why), xmlpoly::Outcome::Failed);
+    EXPECT_NE(why.find("more data than it holds"), std::string::npos) << why;
+
     // Abort: the first progress report stops the work.
     Write(Model(300000, false), dir.File("big.vtp"), {"inline", 0, true, false, false, 4096});
     xmlpoly::Options options;

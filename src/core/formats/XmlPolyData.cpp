@@ -397,6 +397,9 @@ bool ReadHeader(ArraySpec& a, bool compressed, int word, std::string* why)
             return *why = label + ": its data is cut off", false;
         a.bytes = Word(head, word);
         a.data = a.stream; // header and data are one run
+        const uint64_t room = a.stream.base64 ? a.stream.length / 4 * 3 : a.stream.length;
+        if (a.bytes > room - static_cast<uint64_t>(word))
+            return *why = label + ": the file declares more data than it holds", false;
         return true;
     }
     if (!a.stream.Fetch(0, static_cast<size_t>(3 * word), head))
