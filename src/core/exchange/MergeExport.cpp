@@ -1,4 +1,5 @@
 #include "core/exchange/MergeExport.h"
+#include "core/exchange/CloudData.h"
 #include "core/exchange/ExportSupport.h"
 
 #include "core/common/CheckedFile.h"
@@ -457,7 +458,16 @@ ExportResult WriteScene(const CQuarlonDoc& doc, const std::string& path, SceneFo
             continue;
         vtkNew<vtkPolyDataMapper> mapper;
         mapper->ShallowCopy(level);
-        mapper->SetInputData(model->GetPolyData());
+        // The exporters write cells: a cloud drawn without its vertex cells
+        // gets them back for the export.
+        vtkSmartPointer<vtkPolyData> data = model->GetPolyData();
+        if (model->HasImplicitVertices()) {
+            data = vtkSmartPointer<vtkPolyData>::New();
+            data->ShallowCopy(model->GetPolyData());
+            if (!clouddata::AddVertexCells(data))
+                return Fail(why, "the cloud's vertex cells cannot be made (not enough memory)");
+        }
+        mapper->SetInputData(data);
         vtkNew<vtkActor> actor;
         actor->SetMapper(mapper);
         vtkProperty* property = nullptr;

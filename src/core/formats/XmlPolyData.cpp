@@ -22,6 +22,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
@@ -66,6 +67,17 @@ public:
     }
     const char* Data() const { return m_data; }
     size_t Size() const { return m_size; }
+    // Pages of [from, to) read and not needed again leave the process's
+    // memory (they stay in the page cache): a mapped file of several GB
+    // would otherwise count in full beside the arrays it fills.
+    void Done(const char* from, const char* to) const
+    {
+        static const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const uintptr_t a = (reinterpret_cast<uintptr_t>(from) + page - 1) & ~(page - 1);
+        const uintptr_t b = reinterpret_cast<uintptr_t>(to) & ~(page - 1);
+        if (m_data && b > a)
+            ::madvise(reinterpret_cast<void*>(a), b - a, MADV_DONTNEED);
+    }
 
 private:
     const char* m_data = nullptr;
@@ -76,12 +88,19 @@ private:
 
 struct Base64Table {
     signed char value[256];
+    // Each character's six bits already in place for its position in a
+    // group of four; a bad character sets the top byte.
+    uint32_t shifted[4][256];
     Base64Table()
     {
         std::memset(value, -1, sizeof value);
         const char* letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
         for (int i = 0; i < 64; ++i)
             value[static_cast<unsigned char>(letters[i])] = static_cast<signed char>(i);
+        for (int position = 0; position < 4; ++position)
+            for (int c = 0; c < 256; ++c)
+                shifted[position][c] =
+                    value[c] < 0 ? 0xFF000000u : static_cast<uint32_t>(value[c]) << (18 - 6 * position);
     }
 };
 const Base64Table kBase64;
@@ -132,6 +151,22 @@ struct Stream {
         const char* const end = begin + length - length % 4;
         size_t written = 0;
         // Whole groups straight into the destination in the middle.
+        if (skip == 0) {
+            const size_t groups = std::min<size_t>((n - written) / 3, static_cast<size_t>(end - p) / 4);
+            const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
+            size_t g = 0;
+            for (; g < groups; ++g, u += 4) {
+                const uint32_t v = kBase64.shifted[0][u[0]] | kBase64.shifted[1][u[1]] | kBase64.shifted[2][u[2]] |
+                                   kBase64.shifted[3][u[3]];
+                if (v & 0xFF000000u)
+                    break; // padding or damage: the careful path below
+                dest[written] = static_cast<unsigned char>(v >> 16);
+                dest[written + 1] = static_cast<unsigned char>(v >> 8);
+                dest[written + 2] = static_cast<unsigned char>(v);
+                written += 3;
+            }
+            p += 4 * g;
+        }
         while (written < n) {
             if (p >= end)
                 return false;
@@ -345,6 +380,7 @@ struct ArraySpec {
     std::vector<std::pair<int, std::string>> componentNames;
     Stream stream;       // where the array's header starts
     bool appended = false;
+    bool headerRead = false;
     uint64_t appendedOffset = 0;
 
     // From its header:
@@ -356,6 +392,7 @@ struct ArraySpec {
 
     vtkSmartPointer<vtkDataArray> array;
     unsigned char* dest = nullptr;
+    bool onlyChecked = false; // vertex cells checked to be one per point, not kept
 };
 
 struct Task {
@@ -365,6 +402,17 @@ struct Task {
     uint64_t out;  // offset in the decoded array
     uint64_t outSize;
 };
+
+// Arrays of hundreds of MB filled once: large pages spare the kernel a
+// fault for every 4 KB (where the system allows them on request).
+void AdviseHugePages(void* p, size_t bytes)
+{
+    const uintptr_t huge = uintptr_t(2) << 20;
+    const uintptr_t a = (reinterpret_cast<uintptr_t>(p) + huge - 1) & ~(huge - 1);
+    const uintptr_t b = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(huge - 1);
+    if (p && b > a)
+        ::madvise(reinterpret_cast<void*>(a), b - a, MADV_HUGEPAGE);
+}
 
 Outcome Unsupported(std::string* why, const std::string& what)
 {
@@ -409,8 +457,10 @@ bool ReadHeader(ArraySpec& a, bool compressed, int word, std::string* why)
     a.lastBlock = Word(head + 2 * word, word);
     // Each block takes at least one byte of the file.
     const uint64_t room = a.stream.base64 ? a.stream.length / 4 * 3 : a.stream.length;
-    if (blocks > room / static_cast<uint64_t>(word) || (blocks > 0 && a.blockSize == 0) ||
-        a.lastBlock > a.blockSize)
+    if (blocks > room / static_cast<uint64_t>(word))
+        return *why = label + ": the file declares more data than it holds (" + std::to_string(blocks) + " blocks)",
+               false;
+    if ((blocks > 0 && a.blockSize == 0) || a.lastBlock > a.blockSize)
         return *why = label + ": its block header is damaged", false;
     std::vector<unsigned char> sizes(static_cast<size_t>(blocks) * static_cast<size_t>(word));
     if (blocks > 0 && !a.stream.Fetch(static_cast<uint64_t>(3 * word), sizes.size(), sizes.data()))
@@ -421,7 +471,7 @@ bool ReadHeader(ArraySpec& a, bool compressed, int word, std::string* why)
         a.blockSizes[i] = Word(sizes.data() + i * static_cast<size_t>(word), word);
         total += a.blockSizes[i];
         if (a.blockSizes[i] > room || total > room)
-            return *why = label + ": its blocks are larger than the file", false;
+            return *why = label + ": the file declares more data than it holds (blocks larger than the file)", false;
     }
     const uint64_t headerBytes = (3 + blocks) * static_cast<uint64_t>(word);
     a.data = a.stream.base64 ? a.stream.After(headerBytes) : a.stream.After(headerBytes);
@@ -578,22 +628,33 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
                 const char* text = tag.after;
                 while (text < end && IsSpace(*text))
                     ++text;
-                const char* textEnd = text;
-                while (textEnd < end && kBase64.value[static_cast<unsigned char>(*textEnd)] >= 0)
-                    ++textEnd;
-                while (textEnd < end && *textEnd == '=')
-                    ++textEnd;
-                // Several runs (a header then its data) follow each other
-                // without a break; anything else than the closing text is
-                // a layout this reader leaves to VTK.
-                while (textEnd < end && (kBase64.value[static_cast<unsigned char>(*textEnd)] >= 0 || *textEnd == '='))
-                    ++textEnd;
-                const char* rest = textEnd;
+                // The header tells how long the base64 runs are: the scan
+                // steps over the data without reading it.
+                a.stream = {text, static_cast<size_t>(end - text), true};
+                if (!ReadHeader(a, compressed, word, why))
+                    return Outcome::Failed;
+                uint64_t chars = 0;
+                if (compressed) {
+                    uint64_t total = 0;
+                    for (uint64_t size : a.blockSizes)
+                        total += size;
+                    chars = ((3 + a.blockSizes.size()) * static_cast<uint64_t>(word) + 2) / 3 * 4 + (total + 2) / 3 * 4;
+                } else {
+                    chars = (static_cast<uint64_t>(word) + a.bytes + 2) / 3 * 4;
+                }
+                if (chars > static_cast<uint64_t>(end - text))
+                    return Failed(why, "array \"" + a.name + "\": its data is cut off");
+                const char* rest = text + chars;
                 while (rest < end && IsSpace(*rest))
                     ++rest;
+                // Base64 broken into lines, or more than the header says:
+                // a layout this reader leaves to VTK.
                 if (rest >= end || *rest != '<')
-                    return Unsupported(why, "base64 data broken into lines");
-                a.stream = {text, static_cast<size_t>(textEnd - text), true};
+                    return Unsupported(why, "base64 data laid out otherwise");
+                a.stream.length = static_cast<size_t>(chars);
+                if (!ReadHeader(a, compressed, word, why))
+                    return Outcome::Failed;
+                a.headerRead = true;
                 p = rest;
             } else {
                 return Unsupported(why, "data of format " + format->substr(0, 40));
@@ -640,6 +701,8 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
     const uint64_t points = counts[0];
     const uint64_t cells = counts[1] + counts[2] + counts[3] + counts[4];
     bool hasPoints = false;
+    const bool verticesOnly = options.dropOneVertexPerPoint && points > 0 && counts[1] == points &&
+                              counts[2] == 0 && counts[3] == 0 && counts[4] == 0;
     for (ArraySpec& a : arrays) {
         if (a.appended) {
             if (!appendedBase)
@@ -649,7 +712,7 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
                 return Failed(why, "array \"" + a.name + "\" lies beyond the end of the file");
             a.stream = {appendedBase + a.appendedOffset, room - static_cast<size_t>(a.appendedOffset), appendedBase64};
         }
-        if (!ReadHeader(a, compressed, word, why))
+        if (!a.headerRead && !ReadHeader(a, compressed, word, why))
             return Outcome::Failed;
         uint64_t tuples = 0;
         switch (a.owner) {
@@ -673,6 +736,11 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
         const uint64_t kept = tuples + (a.owner == Owner::Cells && a.offsets ? 1 : 0);
         if (kept > static_cast<uint64_t>(VTK_ID_MAX) / static_cast<uint64_t>(a.components))
             return Failed(why, "array \"" + a.name + "\" is too large");
+        if (a.owner == Owner::Cells && verticesOnly && a.cellKind == 0 &&
+            (a.elementSize == 4 || a.elementSize == 8) && a.vtkType != VTK_TYPE_FLOAT64 && a.vtkType != VTK_TYPE_FLOAT32) {
+            a.onlyChecked = true;
+            continue;
+        }
         if (a.owner == Owner::Cells) {
             if (a.elementSize == 4 && (a.vtkType == VTK_TYPE_INT32 || a.vtkType == VTK_TYPE_UINT32))
                 a.array = vtkSmartPointer<vtkTypeInt32Array>::New();
@@ -697,6 +765,7 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
         if (kept > 0 && !a.array->GetVoidPointer(0))
             return Failed(why, "not enough memory");
         a.dest = kept > 0 ? static_cast<unsigned char*>(a.array->GetVoidPointer(0)) : nullptr;
+        AdviseHugePages(a.dest, static_cast<size_t>(kept * item));
         if (a.owner == Owner::Cells && a.offsets) {
             std::memset(a.dest, 0, static_cast<size_t>(a.elementSize));
             a.dest += a.elementSize;
@@ -704,6 +773,15 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
     }
     if (points > 0 && !hasPoints)
         return Failed(why, "the file declares points but holds none");
+    // A cloud of one vertex per point has as many ids as points.
+    for (const ArraySpec& a : arrays)
+        if (a.onlyChecked && !a.offsets && a.bytes / static_cast<uint64_t>(a.elementSize) != points) {
+            Options again = options;
+            again.dropOneVertexPerPoint = false;
+            return Read(path, out, why, again);
+        }
+    if (options.implicitVertices)
+        *options.implicitVertices = false;
     // Cells need both arrays of one width.
     for (int kind = 0; kind < 4; ++kind) {
         const ArraySpec* o = nullptr;
@@ -735,16 +813,47 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
         }
     }
     std::atomic<size_t> next{0}, done{0};
+    std::unique_ptr<std::atomic<unsigned char>[]> finished(new std::atomic<unsigned char>[tasks.size() + 1]);
+    for (size_t t = 0; t < tasks.size(); ++t)
+        finished[t].store(0);
+    // The file's bytes behind finished tasks leave the process's memory,
+    // in runs, from the calling thread.
+    size_t released = 0;
+    auto release = [&] {
+        const char* from = nullptr;
+        const char* to = nullptr;
+        for (; released < tasks.size() && finished[released].load(std::memory_order_acquire); ++released) {
+            const Task& task = tasks[released];
+            const Stream& in = task.array->data;
+            const uint64_t size = task.array->compressed ? task.inSize : task.outSize;
+            const uint64_t a = in.base64 ? task.in / 3 * 4 : task.in;
+            const uint64_t b = in.base64 ? (task.in + size) / 3 * 4 : task.in + size;
+            if (b > in.length)
+                continue;
+            if (from && in.begin + a != to) {
+                file.Done(from, to);
+                from = nullptr;
+            }
+            if (!from)
+                from = in.begin + a;
+            to = in.begin + b;
+        }
+        if (from)
+            file.Done(from, to);
+    };
     std::atomic<bool> stop{false};
+    std::atomic<bool> notOnePerPoint{false};
     std::string failure;
     std::atomic<bool> failed{false};
     auto work = [&] {
-        std::vector<unsigned char> buffer;
+        std::vector<unsigned char> buffer, scratch;
         inflate_state state;
         for (size_t t; !stop && (t = next++) < tasks.size(); ++done) {
             const Task& task = tasks[t];
             ArraySpec& a = *task.array;
-            unsigned char* dest = a.dest + task.out;
+            if (a.onlyChecked)
+                scratch.resize(static_cast<size_t>(task.outSize));
+            unsigned char* dest = a.onlyChecked ? scratch.data() : a.dest + task.out;
             std::string problem;
             if (!a.compressed) {
                 if (!a.data.Fetch(task.in, static_cast<size_t>(task.outSize), dest))
@@ -772,6 +881,25 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
                         problem = "a block does not inflate (the file is damaged)";
                 }
             }
+            if (a.onlyChecked && problem.empty() && !notOnePerPoint) {
+                // Connectivity i is i; the end offset of cell i is i + 1.
+                const int size = a.elementSize;
+                const int64_t first = static_cast<int64_t>(task.out / static_cast<uint64_t>(size)) + (a.offsets ? 1 : 0);
+                const size_t n = static_cast<size_t>(task.outSize) / static_cast<size_t>(size);
+                bool same = true;
+                if (size == 4) {
+                    const int32_t* v = reinterpret_cast<const int32_t*>(scratch.data());
+                    for (size_t i = 0; i < n && same; ++i)
+                        same = v[i] == first + static_cast<int64_t>(i);
+                } else {
+                    const int64_t* v = reinterpret_cast<const int64_t*>(scratch.data());
+                    for (size_t i = 0; i < n && same; ++i)
+                        same = v[i] == first + static_cast<int64_t>(i);
+                }
+                if (!same)
+                    notOnePerPoint = true;
+            }
+            finished[t].store(1, std::memory_order_release);
             if (!problem.empty() && !failed.exchange(true)) {
                 failure = "array \"" + a.name + "\": " + problem;
                 stop = true;
@@ -781,8 +909,11 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
     unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<size_t>(threads, std::max<size_t>(1, tasks.size())));
     std::vector<std::thread> workers;
+    // With progress to report, the calling thread watches and every core
+    // works; otherwise it is one of the workers.
+    const unsigned started = options.progress ? threads : threads - 1;
     try {
-        for (unsigned i = 1; i < threads; ++i)
+        for (unsigned i = 0; i < started; ++i)
             workers.emplace_back(work);
     } catch (const std::system_error&) {
         // Fewer threads; the calling one works too.
@@ -796,6 +927,7 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
                 stop = true;
             else
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            release();
         }
     }
     for (std::thread& w : workers)
@@ -804,10 +936,16 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
         return Failed(why, failure);
     if (stop)
         return Outcome::Aborted;
+    if (notOnePerPoint) {
+        // Vertex cells of their own order: read them as they are.
+        Options again = options;
+        again.dropOneVertexPerPoint = false;
+        return Read(path, out, why, again);
+    }
 
     // ---- the poly data
     for (ArraySpec& a : arrays)
-        if (a.owner == Owner::Cells && a.offsets) {
+        if (a.owner == Owner::Cells && a.offsets && !a.onlyChecked) {
             // Offsets that run backwards or past the connectivity would be
             // followed out of the arrays when drawn.
             const ArraySpec* c = nullptr;
@@ -835,7 +973,7 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
         vtkDataArray* o = nullptr;
         vtkDataArray* c = nullptr;
         for (ArraySpec& a : arrays)
-            if (a.owner == Owner::Cells && a.cellKind == kind)
+            if (a.owner == Owner::Cells && a.cellKind == kind && !a.onlyChecked)
                 (a.offsets ? o : c) = a.array;
         if (o && c && !cellArrays[kind]->SetData(o, c))
             return Failed(why, std::string("the ") + kCellKinds[kind] + " cannot be built");
@@ -857,6 +995,10 @@ Outcome Read(const std::string& path, vtkPolyData* out, std::string* why, const 
     out->SetLines(cellArrays[1]);
     out->SetStrips(cellArrays[2]);
     out->SetPolys(cellArrays[3]);
+    if (options.implicitVertices)
+        for (const ArraySpec& a : arrays)
+            if (a.onlyChecked)
+                *options.implicitVertices = true;
     for (int which = 0; which < 2; ++which) {
         vtkDataSetAttributes* attributes =
             which == 0 ? static_cast<vtkDataSetAttributes*>(out->GetPointData()) : out->GetCellData();

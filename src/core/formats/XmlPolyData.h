@@ -18,6 +18,11 @@ struct Options {
     unsigned threads = 0; // 0: every core
     // Called on the calling thread with the fraction done; false aborts.
     std::function<bool(double)> progress;
+    // A cloud whose vertex cells are one per point, in order, is read
+    // without them (they are checked, not kept): `*implicitVertices` says
+    // so. Other cells are read as they are.
+    bool dropOneVertexPerPoint = false;
+    bool* implicitVertices = nullptr;
 };
 
 // Reads `path` into `out` (cleared first). On Failed, `why` says what is

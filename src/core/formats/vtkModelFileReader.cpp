@@ -62,8 +62,11 @@ int vtkModelFileReader::RequestData(vtkInformation*, vtkInformationVector**, vtk
     vtkPolyData* output = vtkPolyData::GetData(outputVector);
     m_error.clear();
     m_readInParallel = false;
+    m_implicitVertices = false;
     if (m_parallel && m_extension == ".vtp") {
         xmlpoly::Options options;
+        options.dropOneVertexPerPoint = m_dropOneVertexPerPoint;
+        options.implicitVertices = &m_implicitVertices;
         options.progress = [this](double fraction) {
             this->UpdateProgress(fraction);
             return this->GetAbortExecute() == 0;
@@ -80,6 +83,13 @@ int vtkModelFileReader::RequestData(vtkInformation*, vtkInformationVector**, vtk
         case xmlpoly::Outcome::Aborted: m_error = "aborted"; output->Initialize(); return 1;
         case xmlpoly::Outcome::Failed: m_error = why; output->Initialize(); return 1;
         case xmlpoly::Outcome::Unsupported: break; // VTK's reader takes it
+        }
+    }
+    if (m_check) {
+        m_error = m_check(m_path, m_extension);
+        if (!m_error.empty()) {
+            output->Initialize();
+            return 1;
         }
     }
     vtkSmartPointer<vtkAlgorithm> reader;

@@ -5,6 +5,7 @@
 // Abort, levels, mappers).
 #include <vtkPolyDataAlgorithm.h>
 
+#include <functional>
 #include <string>
 
 class vtkModelFileReader : public vtkPolyDataAlgorithm {
@@ -16,6 +17,17 @@ public:
     void SetFileName(const std::string& path, const std::string& lowerExtension);
     // The parallel reader may be turned off (benchmarks, comparisons).
     void SetParallel(bool parallel) { m_parallel = parallel, this->Modified(); }
+    // Clouds of one vertex cell per point, in order, are read without the
+    // cells (see ImplicitVertices).
+    void SetDropOneVertexPerPoint(bool drop) { m_dropOneVertexPerPoint = drop, this->Modified(); }
+    bool ImplicitVertices() const { return m_implicitVertices; }
+    // Run on the file before VTK's reader reads it (VTK's readers allocate
+    // what a file declares): a reason to refuse it, or nothing. The
+    // parallel reader checks what it reads itself.
+    void SetCheckBeforeVtk(std::function<std::string(const std::string&, const std::string&)> check)
+    {
+        m_check = std::move(check);
+    }
     // After an update: why it failed (empty when it did not), and whether
     // the parallel reader read it.
     const std::string& GetError() const { return m_error; }
@@ -34,4 +46,7 @@ private:
     std::string m_error;
     bool m_parallel = true;
     bool m_readInParallel = false;
+    bool m_dropOneVertexPerPoint = false;
+    bool m_implicitVertices = false;
+    std::function<std::string(const std::string&, const std::string&)> m_check;
 };

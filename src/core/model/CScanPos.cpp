@@ -7,6 +7,7 @@
 #include "core/model/IDocumentView.h"
 #include "core/model/ModelFileCheck.h"
 #include "core/model/ProgressSink.h"
+#include "core/model/vtkCloudMapper.h"
 #include "core/common/ImageHeader.h"
 #include "core/common/NumberChecks.h"
 #include "core/common/Paths.h"
@@ -138,6 +139,28 @@ std::string CheckConsistency(vtkPolyData* data, const std::string& file)
     return std::string();
 }
 
+// Whether the vertex cells are exactly one per point, in the points' order.
+bool HasOneVertexPerPoint(vtkPolyData* data)
+{
+    vtkCellArray* verts = data->GetVerts();
+    const vtkIdType n = data->GetNumberOfPoints();
+    if (!verts || n == 0 || verts->GetNumberOfCells() != n || verts->GetNumberOfConnectivityIds() != n)
+        return false;
+    auto identity = [](const auto* ids, vtkIdType count) {
+        for (vtkIdType i = 0; i < count; ++i)
+            if (ids[i] != i)
+                return false;
+        return true;
+    };
+    vtkDataArray* c = verts->GetConnectivityArray();
+    vtkDataArray* o = verts->GetOffsetsArray();
+    if (verts->IsStorage64Bit())
+        return identity(static_cast<const vtkTypeInt64*>(c->GetVoidPointer(0)), n) &&
+               identity(static_cast<const vtkTypeInt64*>(o->GetVoidPointer(0)), n + 1);
+    return identity(static_cast<const vtkTypeInt32*>(c->GetVoidPointer(0)), n) &&
+           identity(static_cast<const vtkTypeInt32*>(o->GetVoidPointer(0)), n + 1);
+}
+
 } // namespace
 
 CScanPos::CScanPos(CQuarlonDoc* document) : m_pDocument(document) {}
@@ -204,6 +227,7 @@ void CScanPos::Reset()
     m_strDiskPath.clear();
     m_dOffset[0] = m_dOffset[1] = m_dOffset[2] = 0.0;
     m_bForeign = false;
+    m_bImplicitVertices = false;
     m_dForeignOffset[0] = m_dForeignOffset[1] = m_dForeignOffset[2] = 0.0;
     m_dScalarRange[0] = 0.0;
     m_dScalarRange[1] = 1.0;
@@ -267,12 +291,10 @@ bool CScanPos::ReadModelData(vtkListener* listener)
         return ReadForeignData(listener);
     if (extension != ".vtk" && extension != ".vtp" && extension != ".pvtp")
         return Fail(std::string("not a model file (.vtk, .vtp or .pvtp) nor one of ") + foreign::FormatNames());
-    // The readers allocate what a file declares before reading it.
-    const std::string declared = modelcheck::CheckModelFile(m_strDiskPath, extension);
-    if (!declared.empty())
-        return Fail(declared);
     auto reader = vtkSmartPointer<vtkModelFileReader>::New();
     reader->SetFileName(m_strDiskPath, extension);
+    reader->SetCheckBeforeVtk(&modelcheck::CheckModelFile);
+    reader->SetDropOneVertexPerPoint(true);
     m_pReader = reader;
     std::string error;
     const StageResult stage = RunStage(listener, m_pReader, "Reading Data...", &error);
@@ -280,6 +302,7 @@ bool CScanPos::ReadModelData(vtkListener* listener)
         return Fail("aborted");
     if (!reader->GetError().empty())
         return Fail(reader->GetError());
+    m_bImplicitVertices = reader->ImplicitVertices();
     vtkPolyData* data = vtkPolyData::SafeDownCast(m_pReader->GetOutputDataObject(0));
     if (stage == StageResult::Failed || !data)
         return Fail(error.empty() ? std::string("unreadable model data") : error);
@@ -341,6 +364,15 @@ bool CScanPos::ReadOffset()
 
 bool CScanPos::BuildLevels(vtkListener* listener)
 {
+    // A cloud whose vertex cells are its points in order needs no cells to
+    // be drawn: they are dropped and counted (8 to 16 bytes a point).
+    vtkPolyData* data = vtkPolyData::SafeDownCast(m_pReader->GetOutputDataObject(0));
+    const bool cloud = data && data->GetNumberOfLines() == 0 && data->GetNumberOfPolys() == 0 &&
+                       data->GetNumberOfStrips() == 0;
+    if (cloud && !m_bImplicitVertices && HasOneVertexPerPoint(data)) {
+        data->SetVerts(vtkSmartPointer<vtkCellArray>::New());
+        m_bImplicitVertices = true;
+    }
     // Reduced level: every 100th point as vertices.
     m_pMask = vtkSmartPointer<vtkMaskPoints>::New();
     m_pMask->GenerateVerticesOn();
@@ -355,9 +387,12 @@ bool CScanPos::BuildLevels(vtkListener* listener)
     if (stage == StageResult::Failed)
         return Fail(error);
 
-    m_pFullMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    // Clouds are drawn by a mapper of their own; meshes by VTK's.
+    m_pFullMapper = cloud ? vtkSmartPointer<vtkPolyDataMapper>(vtkSmartPointer<vtkCloudMapper>::New())
+                          : vtkSmartPointer<vtkPolyDataMapper>::New();
     m_pFullMapper->SetInputConnection(m_pReader->GetOutputPort());
-    m_pReducedMapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    m_pReducedMapper = cloud ? vtkSmartPointer<vtkPolyDataMapper>(vtkSmartPointer<vtkCloudMapper>::New())
+                             : vtkSmartPointer<vtkPolyDataMapper>::New();
     m_pReducedMapper->SetInputConnection(m_pMask->GetOutputPort());
     m_pFullMapper->Update();
     m_pReducedMapper->Update();

@@ -54,6 +54,9 @@ public:
     vtkLODProp3D* GetActor() const;
     vtkPolyDataMapper* GetMapper(int levelId) const;
     vtkPolyData* GetPolyData() const;
+    // A cloud drawn without its vertex cells: the file's cells are one per
+    // point, in order, and counted as such.
+    bool HasImplicitVertices() const { return m_bImplicitVertices; }
     vtkTexture* GetTexture() const;
     const std::string& GetActiveArrayName() const { return m_strActiveArray; }
     int GetColorMap() const { return m_nColorMap; }
@@ -111,6 +114,7 @@ private:
     double m_dOffset[3] = {0.0, 0.0, 0.0};
     // Files of other programs carry their offset themselves, not in a .vtw.
     bool m_bForeign = false;
+    bool m_bImplicitVertices = false; // vertex cells dropped: one per point
     double m_dForeignOffset[3] = {0.0, 0.0, 0.0};
     vtkSmartPointer<vtkAlgorithm> m_pReader;
     vtkSmartPointer<vtkLODProp3D> m_pActor;

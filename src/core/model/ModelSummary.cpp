@@ -26,7 +26,7 @@ Summary Summarize(const CScanPos& model)
     if (!data)
         return s;
     s.points = data->GetNumberOfPoints();
-    s.cells = data->GetNumberOfCells();
+    s.cells = data->GetNumberOfCells() + (model.HasImplicitVertices() ? data->GetNumberOfPoints() : 0);
     vtkPointData* pd = data->GetPointData();
     for (int i = 0; i < pd->GetNumberOfArrays(); ++i)
         if (vtkAbstractArray* a = pd->GetAbstractArray(i))

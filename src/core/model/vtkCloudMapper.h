@@ -1,0 +1,41 @@
+#pragma once
+// Draws a point cloud: every point of its input, without vertex cells. The
+// coordinates and the colour source (RGB bytes, or one scalar per point and
+// the lookup table in the shader) go to the GPU straight from the model's
+// arrays, in slices, and nothing is kept on the CPU side: VTK's own mapper
+// keeps an RGBA copy, a packed vertex buffer and an index buffer besides
+// the driver's copies. Under software OpenGL the points are drawn in slices
+// with the renderer drained in between, so its queued work stays bounded.
+// What it does not draw itself (textures, translucency, other colourings)
+// is drawn by VTK's mapper with the same settings.
+#include <vtkPolyDataMapper.h>
+#include <vtkSmartPointer.h>
+
+class vtkCloudMapper : public vtkPolyDataMapper {
+public:
+    static vtkCloudMapper* New();
+    vtkTypeMacro(vtkCloudMapper, vtkPolyDataMapper);
+
+    void RenderPiece(vtkRenderer* ren, vtkActor* actor) override;
+    void ReleaseGraphicsResources(vtkWindow* window) override;
+
+    // Points per draw call under software OpenGL (tests use small ones).
+    void SetSliceSize(long long points) { m_slice = points > 0 ? points : 1; }
+    // Whether the last render was drawn by VTK's mapper instead.
+    bool LastDrawnByVtk() const { return m_drawnByVtk; }
+
+protected:
+    vtkCloudMapper();
+    ~vtkCloudMapper() override;
+
+private:
+    vtkCloudMapper(const vtkCloudMapper&) = delete;
+    void operator=(const vtkCloudMapper&) = delete;
+
+    struct Gpu;
+    Gpu* m_gpu;
+    vtkSmartPointer<vtkPolyDataMapper> m_vtk; // for what this one does not draw
+    vtkMTimeType m_vtkCopied = 0;
+    long long m_slice = 1 << 15;
+    bool m_drawnByVtk = false;
+};

@@ -1,0 +1,108 @@
+// A site 10 km across, far from the origin, as the user meets it: imported
+// or opened, then listed. Every coordinate comes back digit for digit as the
+// source wrote it, whatever the model keeps in memory and draws with.
+#include "CliRun.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+// "%.6f" of a decimal given as a whole number of thousandths, without
+// passing through binary floating point.
+std::string Thousandths(long long value)
+{
+    const bool negative = value < 0;
+    const unsigned long long v = static_cast<unsigned long long>(negative ? -value : value);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%llu.%03llu000", negative ? "-" : "", v / 1000, v % 1000);
+    return text;
+}
+
+// The first three fields of every line of a listing.
+std::vector<std::vector<std::string>> Coordinates(const std::string& listing)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(listing);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::vector<std::string> row(3);
+        fields >> row[0] >> row[1] >> row[2];
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Points in thousandths of a metre across 10 km east and north of
+// (612000, 5100000), heights 100-400 m.
+std::vector<std::array<long long, 3>> Site(int n)
+{
+    std::vector<std::array<long long, 3>> points;
+    uint32_t seed = 7;
+    auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 4; };
+    for (int i = 0; i < n; ++i)
+        points.push_back({612000000LL + next() % 10000000, 5100000000LL + next() % 10000000, 100000LL + next() % 300000});
+    // The corners too.
+    points.push_back({612000000LL, 5100000000LL, 100000LL});
+    points.push_back({621999999LL, 5109999999LL, 399999LL});
+    return points;
+}
+
+} // namespace
+
+TEST(Exactness, AnXyzCloudImportedOpenedAndListedGivesBackItsDigits)
+{
+    TempDir dir;
+    const auto site = Site(3000);
+    std::string text;
+    for (const auto& p : site)
+        text += Thousandths(p[0]).substr(0, Thousandths(p[0]).size() - 3) + " " +
+                Thousandths(p[1]).substr(0, Thousandths(p[1]).size() - 3) + " " +
+                Thousandths(p[2]).substr(0, Thousandths(p[2]).size() - 3) + " 10 20 30\n";
+    WriteText(dir.File("site.xyz"), text);
+    CliRun r = RunCli(dir, "import " + Q(dir.File("site.xyz")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("list.txt")) + " " + Q(dir.File("site.vtp")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = Coordinates(ReadText(dir.File("list.txt")));
+    ASSERT_EQ(rows.size(), site.size());
+    for (size_t i = 0; i < site.size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(rows[i][k], Thousandths(site[i][k])) << "point " << i << " axis " << k;
+}
+
+TEST(Exactness, ALasSiteOpenedAndListedGivesBackItsDigits)
+{
+    TempDir dir;
+    const auto site = Site(3000);
+    LasFile f;
+    f.offset[0] = 600000.0;
+    f.offset[1] = 5000000.0;
+    f.offset[2] = 0.0;
+    for (const auto& p : site)
+        f.points.push_back({static_cast<int32_t>(p[0] - 600000000LL), static_cast<int32_t>(p[1] - 5000000000LL),
+                            static_cast<int32_t>(p[2]), 100, 1000, 2000, 3000});
+    WriteText(dir.File("site.las"), LasBytes(f));
+    // Opened as it is, and imported into a model file that is then opened.
+    CliRun r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("direct.txt")) + " " + Q(dir.File("site.las")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunCli(dir, "import " + Q(dir.File("site.las")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("model.txt")) + " " + Q(dir.File("site.vtp")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* listing : {"direct.txt", "model.txt"}) {
+        SCOPED_TRACE(listing);
+        const auto rows = Coordinates(ReadText(dir.File(listing)));
+        ASSERT_EQ(rows.size(), site.size());
+        for (size_t i = 0; i < site.size(); ++i)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(rows[i][k], Thousandths(site[i][k])) << "point " << i << " axis " << k;
+    }
+}

@@ -1,0 +1,200 @@
+// The cloud mapper draws what VTK's mapper draws: the same pixels for every
+// colouring the program uses (RGB, grey, intensity through each colour map,
+// one colour, larger points), in slices or at once; what it does not draw
+// itself it leaves to VTK's mapper.
+#include "core/model/vtkCloudMapper.h"
+
+#include <gtest/gtest.h>
+
+#include <vtkActor.h>
+#include <vtkCamera.h>
+#include <vtkCellArray.h>
+#include <vtkDoubleArray.h>
+#include <vtkFloatArray.h>
+#include <vtkLookupTable.h>
+#include <vtkNew.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkUnsignedCharArray.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// A grid of 60 x 40 points, 2 units apart, with colours, a grey byte and an
+// intensity ramp with a NaN; `vertices` adds one vertex cell per point.
+vtkSmartPointer<vtkPolyData> Cloud(bool vertices)
+{
+    auto data = vtkSmartPointer<vtkPolyData>::New();
+    vtkNew<vtkPoints> points;
+    points->SetDataTypeToDouble();
+    vtkNew<vtkUnsignedCharArray> rgb, grey;
+    rgb->SetName("RGB");
+    rgb->SetNumberOfComponents(3);
+    grey->SetName("gray");
+    vtkNew<vtkFloatArray> intensity;
+    intensity->SetName("Intensity");
+    vtkNew<vtkCellArray> verts;
+    for (int j = 0; j < 40; ++j)
+        for (int i = 0; i < 60; ++i) {
+            const vtkIdType id = points->InsertNextPoint(2.0 * i - 59.0, 2.0 * j - 39.0, 0.1 * ((i * 7 + j) % 5));
+            rgb->InsertNextTuple3((i * 37) % 256, (j * 59) % 256, (i * j) % 256);
+            grey->InsertNextValue(static_cast<unsigned char>((i * 11 + j * 3) % 256));
+            intensity->InsertNextValue(i == 5 && j == 5 ? std::nanf("") : static_cast<float>(i * 40 + j * 3));
+            verts->InsertNextCell(1, &id);
+        }
+    data->SetPoints(points);
+    if (vertices)
+        data->SetVerts(verts);
+    data->GetPointData()->AddArray(rgb);
+    data->GetPointData()->AddArray(grey);
+    data->GetPointData()->AddArray(intensity);
+    return data;
+}
+
+struct Colouring {
+    const char* name;
+    const char* array;      // null: one colour
+    int colourMap;          // lookup table hue range: 0 grey, 1 red-blue, 2 blue-red
+    float pointSize;
+};
+
+void Setup(vtkPolyDataMapper* mapper, vtkActor* actor, const Colouring& c, vtkLookupTable* table)
+{
+    if (!c.array) {
+        mapper->ScalarVisibilityOff();
+        actor->GetProperty()->SetColor(0.9, 0.4, 0.1);
+    } else {
+        mapper->ScalarVisibilityOn();
+        mapper->SetScalarModeToUsePointFieldData();
+        mapper->SelectColorArray(c.array);
+        mapper->SetScalarRange(100.0, 2000.0);
+        mapper->SetLookupTable(table);
+    }
+    actor->GetProperty()->SetRepresentationToPoints();
+    actor->GetProperty()->SetPointSize(c.pointSize);
+}
+
+// The picture of `data` drawn by `mapper` from above: RGB bytes.
+std::vector<unsigned char> Draw(vtkPolyDataMapper* mapper, vtkPolyData* data, const Colouring& c, vtkLookupTable* table)
+{
+    vtkNew<vtkRenderWindow> window;
+    window->SetOffScreenRendering(1);
+    window->SetSize(200, 150);
+    window->SetMultiSamples(0);
+    vtkNew<vtkRenderer> renderer;
+    renderer->SetBackground(0, 0, 0);
+    window->AddRenderer(renderer);
+    mapper->SetInputData(data);
+    vtkNew<vtkActor> actor;
+    actor->SetMapper(mapper);
+    actor->SetPosition(3.0, -2.0, 0.0); // a model offset: the actor's matrix counts
+    Setup(mapper, actor, c, table);
+    renderer->AddActor(actor);
+    renderer->ResetCamera();
+    renderer->GetActiveCamera()->Zoom(1.3);
+    window->Render();
+    std::vector<unsigned char> pixels(200 * 150 * 3);
+    unsigned char* read = window->GetPixelData(0, 0, 199, 149, 1);
+    std::copy(read, read + pixels.size(), pixels.begin());
+    delete[] read;
+    return pixels;
+}
+
+vtkSmartPointer<vtkLookupTable> Table(int colourMap)
+{
+    auto table = vtkSmartPointer<vtkLookupTable>::New();
+    table->SetNumberOfColors(256);
+    if (colourMap == 0) {
+        table->SetHueRange(0, 0);
+        table->SetSaturationRange(0, 0);
+        table->SetValueRange(0, 1);
+    } else if (colourMap == 1) {
+        table->SetHueRange(0, 0.667);
+    } else {
+        table->SetHueRange(0.667, 0);
+    }
+    table->SetNanColor(1, 0, 1, 1);
+    table->Build();
+    return table;
+}
+
+} // namespace
+
+TEST(CloudMapper, DrawsThePixelsVtksMapperDraws)
+{
+    const Colouring colourings[] = {
+        {"RGB", "RGB", 0, 1}, {"grey bytes", "gray", 0, 1}, {"intensity grey", "Intensity", 0, 1},
+        {"intensity red-blue", "Intensity", 1, 2}, {"intensity blue-red", "Intensity", 2, 1},
+        {"one colour", nullptr, 0, 3},
+    };
+    vtkSmartPointer<vtkPolyData> withCells = Cloud(true);
+    vtkSmartPointer<vtkPolyData> bare = Cloud(false);
+    for (const Colouring& c : colourings) {
+        SCOPED_TRACE(c.name);
+        vtkSmartPointer<vtkLookupTable> table = Table(c.colourMap);
+        vtkNew<vtkPolyDataMapper> vtk;
+        const std::vector<unsigned char> expected = Draw(vtk, withCells, c, table);
+        for (long long slice : {1LL << 20, 7LL}) {
+            vtkNew<vtkCloudMapper> ours;
+            ours->SetSliceSize(slice);
+            // Our mapper needs no vertex cells.
+            const std::vector<unsigned char> got = Draw(ours, bare, c, table);
+            EXPECT_FALSE(ours->LastDrawnByVtk());
+            size_t lit = 0, differ = 0;
+            int worst = 0;
+            for (size_t i = 0; i < got.size(); ++i) {
+                lit += expected[i] != 0;
+                const int d = std::abs(int(got[i]) - int(expected[i]));
+                differ += d > 2;
+                worst = std::max(worst, d);
+            }
+            EXPECT_GT(lit, 2000u) << "the points are drawn";
+            EXPECT_EQ(differ, 0u) << "slice " << slice << ", largest difference " << worst;
+        }
+    }
+}
+
+TEST(CloudMapper, LeavesWhatItDoesNotDrawToVtksMapper)
+{
+    vtkSmartPointer<vtkPolyData> data = Cloud(true);
+    vtkSmartPointer<vtkLookupTable> table = Table(0);
+    // Translucent points: VTK's mapper, with its blending.
+    {
+        vtkNew<vtkCloudMapper> ours;
+        vtkNew<vtkRenderWindow> window;
+        window->SetOffScreenRendering(1);
+        window->SetSize(100, 80);
+        vtkNew<vtkRenderer> renderer;
+        window->AddRenderer(renderer);
+        ours->SetInputData(data);
+        vtkNew<vtkActor> actor;
+        actor->SetMapper(ours);
+        actor->GetProperty()->SetOpacity(0.5);
+        renderer->AddActor(actor);
+        renderer->ResetCamera();
+        window->Render();
+        EXPECT_TRUE(ours->LastDrawnByVtk());
+        actor->GetProperty()->SetOpacity(1.0);
+        window->Render();
+        EXPECT_FALSE(ours->LastDrawnByVtk());
+    }
+    // A mesh among the points: VTK's mapper draws it, the same pixels.
+    vtkNew<vtkCellArray> polys;
+    const vtkIdType triangle[3] = {0, 59, 2399};
+    polys->InsertNextCell(3, triangle);
+    data->SetPolys(polys);
+    const Colouring rgb{"RGB", "RGB", 0, 1};
+    vtkNew<vtkPolyDataMapper> vtk;
+    vtkNew<vtkCloudMapper> ours;
+    const std::vector<unsigned char> expected = Draw(vtk, data, rgb, table);
+    EXPECT_EQ(Draw(ours, data, rgb, table), expected);
+    EXPECT_TRUE(ours->LastDrawnByVtk());
+}
