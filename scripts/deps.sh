@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config ccache
-  libvtk9-dev libvtk9-qt-dev qtbase5-dev libopencv-dev libisal-dev zlib1g-dev libdeflate-dev
+  libvtk9-dev libvtk9-qt-dev qtbase5-dev libopencv-dev libisal-dev zlib1g-dev libdeflate-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth libgl1-mesa-dri poppler-utils
 )

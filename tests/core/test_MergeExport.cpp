@@ -4,6 +4,8 @@
 #include "CliRun.h"
 #include "Fixtures.h"
 #include "core/exchange/MergeExport.h"
+#include "core/common/Paths.h"
+#include "core/formats/vtkModelFileReader.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"
 #include "core/model/CScanPos.h"
@@ -343,4 +345,44 @@ TEST_F(MergeExport, ObjVerticesCarryTheColoursDrawn)
     for (vtkIdType i = 0; i < 20; ++i)
         for (int c = 0; c < 3; ++c)
             EXPECT_EQ(readRgb->GetComponent(i, c), std::trunc(rgb->GetComponent(i, c))) << i << ' ' << c;
+}
+
+TEST(MergeExportReaders, ExportsAreTheSameWhicheverReaderReadTheModel)
+{
+    TempDir dir;
+    // A cloud as the import writes it, beside the textured sample mesh.
+    std::string cloud;
+    for (int i = 0; i < 20000; ++i)
+        cloud += std::to_string(612000 + i * 0.017) + " " + std::to_string(5100000 + (i % 300) * 0.23) + " " +
+                 std::to_string((i % 97) * 0.5) + " " + std::to_string(i % 4000) + " " + std::to_string(i % 256) +
+                 " 40 " + std::to_string(255 - i % 256) + "\n";
+    WriteText(dir.File("cloud.xyz"), cloud);
+    const CliRun r = RunCli(dir, "import " + Q(dir.File("cloud.xyz")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string sample = std::string(QUARLON_SAMPLE_DIR) + "/sampleModel.vtp";
+    auto exportAll = [&](const std::string& folder) {
+        std::filesystem::create_directory(folder);
+        for (const std::string& model : {dir.File("cloud.vtp"), sample}) {
+            CRendererView view;
+            CQuarlonDoc doc;
+            doc.SetView(&view);
+            doc.SetSettingsReadOnly(true);
+            ASSERT_TRUE(doc.OnOpenDocument(model));
+            const std::string base = folder + "/" + qpath::Split(model).base;
+            std::string why;
+            EXPECT_EQ(WriteXyzRgbListing(doc, base + ".txt", nullptr, &why), ExportResult::Ok) << why;
+            EXPECT_EQ(WriteMergedPly(doc, base + ".ply", true, nullptr, &why), ExportResult::Ok) << why;
+            EXPECT_EQ(WriteScene(doc, base + ".obj", SceneFormat::Obj, nullptr, &why), ExportResult::Ok) << why;
+            EXPECT_EQ(WriteScene(doc, base + ".wrl", SceneFormat::Vrml, nullptr, &why), ExportResult::Ok) << why;
+        }
+    };
+    exportAll(dir.File("parallel"));
+    vtkModelFileReader::SetParallelForNewReaders(false);
+    exportAll(dir.File("vtk"));
+    vtkModelFileReader::SetParallelForNewReaders(true);
+    const std::vector<std::string> files = Names(dir.File("vtk"));
+    EXPECT_GE(files.size(), 2u * 5u) << "listing, PLY, OBJ and its material (and texture), VRML of each";
+    EXPECT_EQ(Names(dir.File("parallel")), files);
+    for (const std::string& name : files)
+        EXPECT_TRUE(ReadText(dir.File("parallel/" + name)) == ReadText(dir.File("vtk/" + name))) << name;
 }

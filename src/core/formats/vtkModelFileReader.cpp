@@ -46,7 +46,13 @@ void OnInnerEvent(vtkObject* caller, unsigned long event, void* clientData, void
 
 } // namespace
 
-vtkModelFileReader::vtkModelFileReader() { this->SetNumberOfInputPorts(0); }
+namespace {
+bool g_parallelForNewReaders = true;
+}
+
+void vtkModelFileReader::SetParallelForNewReaders(bool parallel) { g_parallelForNewReaders = parallel; }
+
+vtkModelFileReader::vtkModelFileReader() : m_parallel(g_parallelForNewReaders) { this->SetNumberOfInputPorts(0); }
 
 void vtkModelFileReader::SetFileName(const std::string& path, const std::string& lowerExtension)
 {

@@ -15,8 +15,10 @@ public:
 
     // `lowerExtension` picks the reader: ".vtp", ".pvtp" or ".vtk".
     void SetFileName(const std::string& path, const std::string& lowerExtension);
-    // The parallel reader may be turned off (benchmarks, comparisons).
+    // The parallel reader may be turned off (benchmarks, comparisons), for
+    // one reader or for those made afterwards.
     void SetParallel(bool parallel) { m_parallel = parallel, this->Modified(); }
+    static void SetParallelForNewReaders(bool parallel);
     // Clouds of one vertex cell per point, in order, are read without the
     // cells (see ImplicitVertices).
     void SetDropOneVertexPerPoint(bool drop) { m_dropOneVertexPerPoint = drop, this->Modified(); }
@@ -44,7 +46,7 @@ private:
 
     std::string m_path, m_extension;
     std::string m_error;
-    bool m_parallel = true;
+    bool m_parallel;
     bool m_readInParallel = false;
     bool m_dropOneVertexPerPoint = false;
     bool m_implicitVertices = false;
