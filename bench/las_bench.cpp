@@ -7,7 +7,7 @@
 #include "core/exchange/XyzImport.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"
-#include "core/model/VtkErrorCatcher.h"
+#include "core/common/VtkErrorCatcher.h"
 #include "BenchUtil.h"
 
 #include <cstdint>

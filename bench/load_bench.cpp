@@ -14,7 +14,7 @@
 //   load_bench --make-mesh FILE.vtp VERTICES  (a textured mesh)
 #include "BenchUtil.h"
 #include "core/exchange/XyzImport.h"
-#include "core/model/VtkErrorCatcher.h"
+#include "core/common/VtkErrorCatcher.h"
 
 #include <vtkDataArray.h>
 #include <vtkNew.h>

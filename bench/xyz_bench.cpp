@@ -8,8 +8,8 @@
 #include "BenchUtil.h"
 #include "XyzReference.h"
 #include "core/exchange/XyzImport.h"
-#include "core/exchange/XyzReader.h"
-#include "core/model/VtkErrorCatcher.h"
+#include "core/formats/XyzReader.h"
+#include "core/common/VtkErrorCatcher.h"
 
 #include <cstdio>
 #include <unistd.h>

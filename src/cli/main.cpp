@@ -7,13 +7,13 @@
 #include "core/exchange/XyzImport.h"
 #include "core/measure/MeasureFile.h"
 #include "core/measure/MeasureGeometry.h"
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"
 #include "core/model/CScanPos.h"
 #include "core/model/ModelSummary.h"
 #include "core/model/SceneBounds.h"
-#include "core/model/VtkErrorCatcher.h"
+#include "core/common/VtkErrorCatcher.h"
 
 #include <vtkDataArray.h>
 #include <vtkPointData.h>

@@ -1,6 +1,6 @@
 // Quarlon: the desktop viewer.
 #include "gui/app/CQuarlonApp.h"
-#include "core/model/VtkErrorCatcher.h"
+#include "core/common/VtkErrorCatcher.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

@@ -1,5 +1,5 @@
 #include "Fixtures.h"
-#include "core/exchange/LasReader.h"
+#include "core/formats/LasReader.h"
 
 #include <cstring>
 
@@ -207,7 +207,7 @@ void WriteImage(const std::string& path, int width, int height)
 }
 
 #include "core/model/CScanPos.h"
-#include "core/model/VtkErrorCatcher.h"
+#include "core/common/VtkErrorCatcher.h"
 
 #include <vtkLODProp3D.h>
 

@@ -84,7 +84,7 @@ std::string LasBytes(const LasFile& file);
 // Writes a small JPEG (or other format, by extension) for texture tests.
 void WriteImage(const std::string& path, int width = 16, int height = 8);
 
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 
 class CScanPos;
 class vtkProperty;

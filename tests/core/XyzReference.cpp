@@ -1,6 +1,6 @@
 #include "XyzReference.h"
 
-#include "core/exchange/XyzFormat.h"
+#include "core/formats/XyzFormat.h"
 
 #include <vtkCellArray.h>
 #include <vtkFloatArray.h>

@@ -3,8 +3,8 @@
 // what the test wrote, and the damaged and lying files each must refuse.
 #include "CliRun.h"
 #include "Fixtures.h"
-#include "core/exchange/ForeignModel.h"
-#include "core/exchange/LasReader.h"
+#include "core/formats/ForeignModel.h"
+#include "core/formats/LasReader.h"
 #include "core/exchange/MergeExport.h"
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"

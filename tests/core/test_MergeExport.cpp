@@ -9,7 +9,7 @@
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"
 #include "core/model/CScanPos.h"
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CRendererView.h"
 #include "core/model/CScanPos.h"
-#include "core/model/vtkListener.h"
+#include "core/common/vtkListener.h"
 
 #include <gtest/gtest.h>
 

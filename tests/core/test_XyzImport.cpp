@@ -1,11 +1,11 @@
 #include "Fixtures.h"
 #include "XyzReference.h"
 #include "core/common/ProfileFile.h"
-#include "core/exchange/XyzFormat.h"
+#include "core/formats/XyzFormat.h"
 #include "core/exchange/XyzImport.h"
-#include "core/exchange/XyzReader.h"
+#include "core/formats/XyzReader.h"
 #include "core/exchange/Base64Stream.h"
-#include "core/exchange/CloudData.h"
+#include "core/formats/CloudData.h"
 
 #include <gtest/gtest.h>
 

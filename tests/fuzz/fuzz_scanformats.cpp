@@ -3,7 +3,7 @@
 // model that reads must be whole: finite offset, cells that name existing
 // points, point arrays as long as the points.
 #include "FuzzFile.h"
-#include "core/exchange/ForeignModel.h"
+#include "core/formats/ForeignModel.h"
 
 #include <vtkCellArray.h>
 #include <vtkDataArray.h>

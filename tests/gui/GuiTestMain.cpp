@@ -3,7 +3,7 @@
 // by the recording prompt.
 #include "GuiFixtures.h"
 
-#include "core/model/VtkErrorCatcher.h"
+#include "core/common/VtkErrorCatcher.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

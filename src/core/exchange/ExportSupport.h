@@ -2,7 +2,7 @@
 // What every export shares: the temporary file beside the target, the
 // rename that replaces the target only on success, and the progress sink.
 #include "core/exchange/MergeExport.h"
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 
 #include "core/common/NumberFormat.h"
 

@@ -1,5 +1,5 @@
 #include "core/exchange/MergeExport.h"
-#include "core/exchange/CloudData.h"
+#include "core/formats/CloudData.h"
 #include "core/exchange/ExportSupport.h"
 
 #include "core/common/CheckedFile.h"
@@ -10,8 +10,8 @@
 #include "core/model/CQuarlonDoc.h"
 #include "core/model/CScanPos.h"
 #include "core/model/IDocumentView.h"
-#include "core/model/ProgressSink.h"
-#include "core/model/VtkErrorCatcher.h"
+#include "core/common/ProgressSink.h"
+#include "core/common/VtkErrorCatcher.h"
 
 #include <vtkActor.h>
 #include <vtkCamera.h>

@@ -1,18 +1,18 @@
 #include "core/exchange/XyzImport.h"
 
 #include "core/exchange/Base64Stream.h"
-#include "core/exchange/CloudData.h"
-#include "core/exchange/ForeignModel.h"
+#include "core/formats/CloudData.h"
+#include "core/formats/ForeignModel.h"
 #include "core/exchange/ParallelDeflate.h"
-#include "core/exchange/XyzFormat.h"
-#include "core/exchange/XyzReader.h"
+#include "core/formats/XyzFormat.h"
+#include "core/formats/XyzReader.h"
 #include "core/common/CheckedFile.h"
 #include "core/common/Paths.h"
 #include "core/common/ProfileFile.h"
 #include "core/common/SafeFile.h"
-#include "core/model/ProgressSink.h"
-#include "core/model/VtkErrorCatcher.h"
-#include "core/model/vtkListener.h"
+#include "core/common/ProgressSink.h"
+#include "core/common/VtkErrorCatcher.h"
+#include "core/common/vtkListener.h"
 
 #include <vtkCellArray.h>
 #include <vtkCellTypes.h>

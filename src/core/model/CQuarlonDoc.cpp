@@ -2,7 +2,7 @@
 
 #include "core/model/CScanPos.h"
 #include "core/model/IDocumentView.h"
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 #include "core/model/ProjectFile.h"
 #include "core/common/Paths.h"
 #include "core/common/SafeFile.h"

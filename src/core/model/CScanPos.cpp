@@ -1,19 +1,19 @@
 #include "core/model/CScanPos.h"
 
 #include "core/model/CQuarlonDoc.h"
-#include "core/exchange/ForeignModel.h"
-#include "core/exchange/vtkForeignModelReader.h"
+#include "core/formats/ForeignModel.h"
+#include "core/formats/vtkForeignModelReader.h"
 #include "core/formats/vtkModelFileReader.h"
 #include "core/model/IDocumentView.h"
 #include "core/model/ModelFileCheck.h"
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 #include "core/model/vtkCloudMapper.h"
 #include "core/common/ImageHeader.h"
 #include "core/common/NumberChecks.h"
 #include "core/common/Paths.h"
 #include "core/common/SafeFile.h"
 #include "core/common/ProfileFile.h"
-#include "core/model/vtkListener.h"
+#include "core/common/vtkListener.h"
 
 #include <vtkBMPReader.h>
 #include <vtkCellArray.h>

@@ -2,7 +2,7 @@
 // The progress window of long pipeline runs: stage text, percentage, bar and
 // a working Abort; it takes the input while it is up. Enter and Escape do
 // not close it.
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 #include "gui/exchange/CASCIIExportDlg.h"
 
 #include "core/model/CScanPos.h"
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 #include "gui/common/BusyGuard.h"
 #include "gui/common/Prompts.h"
 

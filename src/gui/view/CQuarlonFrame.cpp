@@ -1,6 +1,6 @@
 #include "gui/view/CQuarlonFrame.h"
 
-#include "core/exchange/ForeignModel.h"
+#include "core/formats/ForeignModel.h"
 
 #include "gui/view/CInputValueDlg.h"
 #include "gui/view/CQuarlonView.h"

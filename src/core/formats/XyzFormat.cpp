@@ -1,4 +1,4 @@
-#include "core/exchange/XyzFormat.h"
+#include "core/formats/XyzFormat.h"
 
 #include "core/common/NumberChecks.h"
 

@@ -1,10 +1,10 @@
 // STL meshes, binary and ASCII. Our own reader: VTK's takes some text-like
 // files for binary and then allocates whatever triangle count bytes 80 to
 // 83 happen to spell, gigabytes from a hundred-byte file.
-#include "core/exchange/CloudData.h"
-#include "core/exchange/ForeignModel.h"
-#include "core/exchange/XyzReader.h"
-#include "core/model/ProgressSink.h"
+#include "core/formats/CloudData.h"
+#include "core/formats/ForeignModel.h"
+#include "core/formats/XyzReader.h"
+#include "core/common/ProgressSink.h"
 
 #include <vtkCellArray.h>
 #include <vtkDoubleArray.h>

@@ -1,4 +1,4 @@
-#include "core/exchange/CloudData.h"
+#include "core/formats/CloudData.h"
 
 #include "core/common/LargeBuffer.h"
 

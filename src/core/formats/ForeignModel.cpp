@@ -1,11 +1,11 @@
-#include "core/exchange/ForeignModel.h"
+#include "core/formats/ForeignModel.h"
 
-#include "core/exchange/CloudData.h"
+#include "core/formats/CloudData.h"
 #include "core/common/Paths.h"
 #include "core/common/SafeFile.h"
-#include "core/model/ProgressSink.h"
-#include "core/model/VtkErrorCatcher.h"
-#include "core/model/vtkListener.h"
+#include "core/common/ProgressSink.h"
+#include "core/common/VtkErrorCatcher.h"
+#include "core/common/vtkListener.h"
 
 #include <vtkCellArray.h>
 #include <vtkDoubleArray.h>

@@ -2,12 +2,12 @@
 // own reader rather than VTK's: that one reads coordinates as floats (a
 // georeferenced site loses its millimetres), skips intensities and trusts
 // the counts a header declares.
-#include "core/exchange/CloudData.h"
-#include "core/exchange/ForeignModel.h"
+#include "core/formats/CloudData.h"
+#include "core/formats/ForeignModel.h"
 #include "core/common/SafeFile.h"
-#include "core/exchange/XyzReader.h"
+#include "core/formats/XyzReader.h"
 #include "core/common/Paths.h"
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 
 #include <vtkCellArray.h>
 #include <vtkIdTypeArray.h>

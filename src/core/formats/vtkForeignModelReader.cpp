@@ -1,7 +1,7 @@
-#include "core/exchange/vtkForeignModelReader.h"
+#include "core/formats/vtkForeignModelReader.h"
 
-#include "core/exchange/ForeignModel.h"
-#include "core/model/ProgressSink.h"
+#include "core/formats/ForeignModel.h"
+#include "core/common/ProgressSink.h"
 
 #include <vtkInformation.h>
 #include <vtkInformationVector.h>

@@ -1,10 +1,10 @@
 // Wavefront OBJ meshes. Our own reader: VTK's refuses lines longer than
 // 256 KiB even when they are comments, and wraps face indexes beyond 32
 // bits around to small ones, so a damaged face became a wrong one.
-#include "core/exchange/CloudData.h"
-#include "core/exchange/ForeignModel.h"
-#include "core/exchange/XyzReader.h"
-#include "core/model/ProgressSink.h"
+#include "core/formats/CloudData.h"
+#include "core/formats/ForeignModel.h"
+#include "core/formats/XyzReader.h"
+#include "core/common/ProgressSink.h"
 
 #include <vtkCellArray.h>
 #include <vtkDoubleArray.h>

@@ -1,8 +1,8 @@
-#include "core/exchange/LasReader.h"
+#include "core/formats/LasReader.h"
 
-#include "core/exchange/CloudData.h"
-#include "core/exchange/ForeignModel.h"
-#include "core/model/ProgressSink.h"
+#include "core/formats/CloudData.h"
+#include "core/formats/ForeignModel.h"
+#include "core/common/ProgressSink.h"
 
 #include <vtkPointData.h>
 #include <vtkPolyData.h>

@@ -1,7 +1,7 @@
-#include "core/model/vtkListener.h"
+#include "core/common/vtkListener.h"
 
-#include "core/model/ProgressSink.h"
-#include "core/model/VtkErrorCatcher.h"
+#include "core/common/ProgressSink.h"
+#include "core/common/VtkErrorCatcher.h"
 
 #include <vtkAlgorithm.h>
 #include <vtkCommand.h>

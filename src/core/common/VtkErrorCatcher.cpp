@@ -1,4 +1,4 @@
-#include "core/model/VtkErrorCatcher.h"
+#include "core/common/VtkErrorCatcher.h"
 
 #include <vtkCallbackCommand.h>
 #include <vtkCommand.h>

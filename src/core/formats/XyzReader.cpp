@@ -1,7 +1,7 @@
-#include "core/exchange/XyzReader.h"
+#include "core/formats/XyzReader.h"
 
-#include "core/exchange/XyzFormat.h"
-#include "core/model/ProgressSink.h"
+#include "core/formats/XyzFormat.h"
+#include "core/common/ProgressSink.h"
 #include "core/common/LargeBuffer.h"
 
 #include <algorithm>

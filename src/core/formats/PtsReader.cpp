@@ -2,11 +2,11 @@
 // line, "X Y Z", "X Y Z I", "X Y Z R G B" or "X Y Z I R G B" (intensity
 // from -2048 to 2047, colours 0 to 255). Several scans may follow one
 // another, each after its own count line.
-#include "core/exchange/CloudData.h"
-#include "core/exchange/ForeignModel.h"
-#include "core/exchange/XyzReader.h"
+#include "core/formats/CloudData.h"
+#include "core/formats/ForeignModel.h"
+#include "core/formats/XyzReader.h"
 #include "core/common/LargeBuffer.h"
-#include "core/model/ProgressSink.h"
+#include "core/common/ProgressSink.h"
 
 #include <vtkPolyData.h>
 
