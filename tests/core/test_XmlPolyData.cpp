@@ -387,7 +387,9 @@ TEST(XmlPolyData, DamageFailsWithAReasonAndAbortStops)
         }
         // Bytes changed in the middle of the data.
         std::string damaged = whole;
-        const size_t data = layout.mode == 1 ? whole.find("_", whole.find("<AppendedData")) + 1 : whole.find("<DataArray type=\"Float64\" Name=\"Points\"") + 3000; // past the block header
+        // Past the points' block header, in the data itself.
+        const size_t data = layout.mode == 1 ? whole.find("_", whole.find("<AppendedData")) + 1
+                                             : whole.find("<DataArray type=\"Float64\" Name=\"Points\"") + 3000;
         ASSERT_NE(data, std::string::npos);
         for (size_t i = data + 300; i < data + 340 && i < damaged.size(); ++i)
             damaged[i] = layout.mode == 1 ? static_cast<char>(damaged[i] ^ 0x5a) : 'A';

@@ -434,7 +434,7 @@ uint64_t Word(const unsigned char* p, int size)
 }
 
 // Reads an array's header: its decoded size and, when compressed, its
-// blocks. `available` bounds what its data can hold.
+// blocks, each checked against what the stream can hold.
 bool ReadHeader(ArraySpec& a, bool compressed, int word, std::string* why)
 {
     const std::string label = "array \"" + a.name + "\"";
@@ -474,7 +474,7 @@ bool ReadHeader(ArraySpec& a, bool compressed, int word, std::string* why)
             return *why = label + ": the file declares more data than it holds (blocks larger than the file)", false;
     }
     const uint64_t headerBytes = (3 + blocks) * static_cast<uint64_t>(word);
-    a.data = a.stream.base64 ? a.stream.After(headerBytes) : a.stream.After(headerBytes);
+    a.data = a.stream.After(headerBytes);
     if (blocks == 0)
         a.bytes = 0;
     else {
