@@ -8,6 +8,8 @@
 #include <vtkPointData.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
+#include <vtkSmartPointer.h>
+#include <vtkTypeInt32Array.h>
 #include <vtkUnsignedCharArray.h>
 #include <vtkXMLPolyDataWriter.h>
 
@@ -68,8 +70,9 @@ T Median(std::vector<T> v)
 }
 
 // A random cloud of `n` points with "RGB" and "Intensity" (and "Texture"
-// when asked), written as appended raw XML.
-inline void MakeCloud(const std::string& path, vtkIdType n, bool texture = false)
+// when asked), one vertex cell per point with 32-bit ids, as the import
+// makes them.
+inline vtkSmartPointer<vtkPolyData> RandomCloud(vtkIdType n, bool texture = false)
 {
     vtkNew<vtkPoints> points;
     points->SetDataTypeToDouble();
@@ -85,8 +88,9 @@ inline void MakeCloud(const std::string& path, vtkIdType n, bool texture = false
     tcoords->SetName("Texture");
     tcoords->SetNumberOfComponents(2);
     tcoords->SetNumberOfTuples(texture ? n : 0);
-    vtkNew<vtkCellArray> verts;
-    verts->AllocateExact(n, n);
+    vtkNew<vtkTypeInt32Array> offsets, ids;
+    offsets->SetNumberOfTuples(n + 1);
+    ids->SetNumberOfTuples(n);
     uint32_t seed = 12345;
     auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
     for (vtkIdType i = 0; i < n; ++i) {
@@ -97,17 +101,27 @@ inline void MakeCloud(const std::string& path, vtkIdType n, bool texture = false
         intensity->SetValue(i, static_cast<float>(next() % 4096));
         if (texture)
             tcoords->SetTuple2(i, (next() % 1000) / 999.0, (next() % 1000) / 999.0);
-        verts->InsertNextCell(1, &i);
+        offsets->SetValue(i, static_cast<int32_t>(i));
+        ids->SetValue(i, static_cast<int32_t>(i));
     }
-    vtkNew<vtkPolyData> poly;
+    offsets->SetValue(n, static_cast<int32_t>(n));
+    vtkNew<vtkCellArray> verts;
+    verts->SetData(offsets, ids);
+    auto poly = vtkSmartPointer<vtkPolyData>::New();
     poly->SetPoints(points);
     poly->SetVerts(verts);
     poly->GetPointData()->AddArray(rgb);
     poly->GetPointData()->AddArray(intensity);
     if (texture)
         poly->GetPointData()->AddArray(tcoords);
+    return poly;
+}
+
+// RandomCloud written as appended raw XML.
+inline void MakeCloud(const std::string& path, vtkIdType n, bool texture = false)
+{
     vtkNew<vtkXMLPolyDataWriter> writer;
-    writer->SetInputData(poly);
+    writer->SetInputData(RandomCloud(n, texture));
     writer->SetFileName(path.c_str());
     writer->SetDataModeToAppended();
     writer->EncodeAppendedDataOff();

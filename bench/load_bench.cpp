@@ -66,43 +66,7 @@ void WriteSiteModel(vtkPolyData* poly, const std::string& path)
 
 // A cloud with "RGB" and "Intensity" of a site far from the origin, written
 // by the import's own writer, with its offset file.
-void MakeModelHere(const std::string& path, vtkIdType n)
-{
-    vtkNew<vtkPoints> points;
-    points->SetDataTypeToDouble();
-    points->SetNumberOfPoints(n);
-    vtkNew<vtkUnsignedCharArray> rgb;
-    rgb->SetName("RGB");
-    rgb->SetNumberOfComponents(3);
-    rgb->SetNumberOfTuples(n);
-    vtkNew<vtkFloatArray> intensity;
-    intensity->SetName("Intensity");
-    intensity->SetNumberOfTuples(n);
-    // One vertex per point with 32-bit ids, as the import makes them.
-    vtkNew<vtkTypeInt32Array> offsets, ids;
-    offsets->SetNumberOfTuples(n + 1);
-    ids->SetNumberOfTuples(n);
-    uint32_t seed = 12345;
-    auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
-    for (vtkIdType i = 0; i < n; ++i) {
-        points->SetPoint(i, (next() % 100000) * 0.001, (next() % 100000) * 0.001, (next() % 20000) * 0.001);
-        const unsigned char c[3] = {static_cast<unsigned char>(next()), static_cast<unsigned char>(next()),
-                                    static_cast<unsigned char>(next())};
-        rgb->SetTypedTuple(i, c);
-        intensity->SetValue(i, static_cast<float>(next() % 4096));
-        offsets->SetValue(i, static_cast<int32_t>(i));
-        ids->SetValue(i, static_cast<int32_t>(i));
-    }
-    offsets->SetValue(n, static_cast<int32_t>(n));
-    vtkNew<vtkCellArray> verts;
-    verts->SetData(offsets, ids);
-    vtkNew<vtkPolyData> poly;
-    poly->SetPoints(points);
-    poly->SetVerts(verts);
-    poly->GetPointData()->AddArray(rgb);
-    poly->GetPointData()->AddArray(intensity);
-    WriteSiteModel(poly, path);
-}
+void MakeModelHere(const std::string& path, vtkIdType n) { WriteSiteModel(bench::RandomCloud(n), path); }
 
 // A textured mesh: a grid of about `n` vertices (two triangles per cell)
 // with "Texture" coordinates and "Intensity", its image (2048 x 2048 PNG)

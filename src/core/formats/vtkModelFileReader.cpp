@@ -1,5 +1,6 @@
 #include "core/formats/vtkModelFileReader.h"
 
+#include "core/common/VtkErrorCatcher.h"
 #include "core/formats/XmlPolyData.h"
 
 #include <vtkCallbackCommand.h>
@@ -19,29 +20,13 @@ vtkStandardNewMacro(vtkModelFileReader);
 
 namespace {
 
-struct Relay {
-    vtkModelFileReader* owner;
-    std::string error;
-};
-
-// The inner reader's progress as ours (so Abort reaches it), its errors
-// as our result.
-void OnInnerEvent(vtkObject* caller, unsigned long event, void* clientData, void* callData)
+// The inner reader's progress as ours, so that Abort reaches it.
+void OnInnerProgress(vtkObject* caller, unsigned long, void* clientData, void* callData)
 {
-    auto* relay = static_cast<Relay*>(clientData);
-    if (event == vtkCommand::ProgressEvent) {
-        relay->owner->UpdateProgress(*static_cast<double*>(callData));
-        if (relay->owner->GetAbortExecute())
-            static_cast<vtkAlgorithm*>(caller)->SetAbortExecute(1);
-    } else if (event == vtkCommand::ErrorEvent && relay->error.empty()) {
-        // VTK's messages start with where they were raised; the first line
-        // after that is the reason.
-        relay->error = callData ? static_cast<const char*>(callData) : "unreadable model data";
-        const size_t cut = relay->error.find("): ");
-        if (cut != std::string::npos)
-            relay->error = relay->error.substr(cut + 3);
-        relay->error = relay->error.substr(0, relay->error.find_first_of("\r\n"));
-    }
+    auto* owner = static_cast<vtkModelFileReader*>(clientData);
+    owner->UpdateProgress(*static_cast<double*>(callData));
+    if (owner->GetAbortExecute())
+        static_cast<vtkAlgorithm*>(caller)->SetAbortExecute(1);
 }
 
 } // namespace
@@ -112,19 +97,17 @@ int vtkModelFileReader::RequestData(vtkInformation*, vtkInformationVector**, vtk
         xml->SetFileName(m_path.c_str());
         reader = xml;
     }
-    Relay relay{this, std::string()};
-    vtkNew<vtkCallbackCommand> command;
-    command->SetCallback(OnInnerEvent);
-    command->SetClientData(&relay);
-    reader->AddObserver(vtkCommand::ProgressEvent, command);
-    reader->AddObserver(vtkCommand::ErrorEvent, command);
-    reader->AddObserver(vtkCommand::WarningEvent, command); // observed: not printed
+    vtkNew<vtkCallbackCommand> progress;
+    progress->SetCallback(OnInnerProgress);
+    progress->SetClientData(this);
+    reader->AddObserver(vtkCommand::ProgressEvent, progress);
+    VtkErrorCatcher errors(reader);
     reader->Update();
     vtkPolyData* data = vtkPolyData::SafeDownCast(reader->GetOutputDataObject(0));
     if (this->GetAbortExecute())
         m_error = "aborted";
-    else if (!relay.error.empty())
-        m_error = relay.error;
+    else if (errors.HasError())
+        m_error = errors.GetMessage();
     else if (!data)
         m_error = "unreadable model data";
     if (!m_error.empty()) {

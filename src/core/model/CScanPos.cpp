@@ -6,6 +6,7 @@
 #include "core/formats/vtkModelFileReader.h"
 #include "core/model/IDocumentView.h"
 #include "core/model/ModelFileCheck.h"
+#include "core/model/PolyDataChecks.h"
 #include "core/common/ProgressSink.h"
 #include "core/model/vtkCloudMapper.h"
 #include "core/common/ImageHeader.h"
@@ -108,58 +109,6 @@ struct ArrayRoles {
     }
     void ClearScalars() { intensity.clear(), intensity8.clear(), intensity16.clear(), scanpos.clear(); }
 };
-
-// Readers trust the counts a file declares; a damaged file can announce more
-// points than it holds, or cells that name points that do not exist. Such
-// data would be drawn from memory past its arrays, so it is refused here.
-std::string CheckConsistency(vtkPolyData* data, const std::string& file)
-{
-    std::error_code ec;
-    const uintmax_t fileSize = std::filesystem::file_size(file, ec);
-    // No zlib stream expands more than about 1032 times.
-    const double limit = ec ? 1e18 : static_cast<double>(fileSize) * 1100.0 + 1024.0;
-    const vtkIdType points = data->GetNumberOfPoints();
-    if (static_cast<double>(points) * 3.0 > limit || static_cast<double>(data->GetNumberOfCells()) > limit)
-        return "the file declares more data than it holds";
-    for (vtkCellArray* cells : {data->GetVerts(), data->GetLines(), data->GetPolys(), data->GetStrips()}) {
-        if (!cells || cells->GetNumberOfConnectivityIds() == 0)
-            continue;
-        vtkDataArray* ids = cells->GetConnectivityArray();
-        double range[2];
-        ids->GetRange(range, 0);
-        if (range[0] < 0 || range[1] >= static_cast<double>(points))
-            return "cells refer to points that do not exist";
-    }
-    vtkPointData* pd = data->GetPointData();
-    for (int i = 0; i < pd->GetNumberOfArrays(); ++i) {
-        vtkAbstractArray* a = pd->GetAbstractArray(i);
-        if (a && a->GetNumberOfTuples() < points)
-            return std::string("point array \"") + (a->GetName() ? a->GetName() : "") + "\" is shorter than the points";
-    }
-    return std::string();
-}
-
-// Whether the vertex cells are exactly one per point, in the points' order.
-bool HasOneVertexPerPoint(vtkPolyData* data)
-{
-    vtkCellArray* verts = data->GetVerts();
-    const vtkIdType n = data->GetNumberOfPoints();
-    if (!verts || n == 0 || verts->GetNumberOfCells() != n || verts->GetNumberOfConnectivityIds() != n)
-        return false;
-    auto identity = [](const auto* ids, vtkIdType count) {
-        for (vtkIdType i = 0; i < count; ++i)
-            if (ids[i] != i)
-                return false;
-        return true;
-    };
-    vtkDataArray* c = verts->GetConnectivityArray();
-    vtkDataArray* o = verts->GetOffsetsArray();
-    if (verts->IsStorage64Bit())
-        return identity(static_cast<const vtkTypeInt64*>(c->GetVoidPointer(0)), n) &&
-               identity(static_cast<const vtkTypeInt64*>(o->GetVoidPointer(0)), n + 1);
-    return identity(static_cast<const vtkTypeInt32*>(c->GetVoidPointer(0)), n) &&
-           identity(static_cast<const vtkTypeInt32*>(o->GetVoidPointer(0)), n + 1);
-}
 
 } // namespace
 
@@ -310,7 +259,7 @@ bool CScanPos::ReadModelData(vtkListener* listener)
         data->GetNumberOfCells() == 0) {
         return Fail("the file holds no poly data");
     }
-    const std::string inconsistency = CheckConsistency(data, m_strDiskPath);
+    const std::string inconsistency = polycheck::CheckConsistency(data, m_strDiskPath);
     if (!inconsistency.empty())
         return Fail(inconsistency);
     return true;
@@ -330,7 +279,7 @@ bool CScanPos::ReadForeignData(vtkListener* listener)
     vtkPolyData* data = reader->GetOutput();
     if (stage == StageResult::Failed || !data || data->GetNumberOfPoints() == 0)
         return Fail(error.empty() ? std::string("unreadable model data") : error);
-    const std::string inconsistency = CheckConsistency(data, m_strDiskPath);
+    const std::string inconsistency = polycheck::CheckConsistency(data, m_strDiskPath);
     if (!inconsistency.empty())
         return Fail(inconsistency);
     m_bForeign = true;
@@ -369,7 +318,7 @@ bool CScanPos::BuildLevels(vtkListener* listener)
     vtkPolyData* data = vtkPolyData::SafeDownCast(m_pReader->GetOutputDataObject(0));
     const bool cloud = data && data->GetNumberOfLines() == 0 && data->GetNumberOfPolys() == 0 &&
                        data->GetNumberOfStrips() == 0;
-    if (cloud && !m_bImplicitVertices && HasOneVertexPerPoint(data)) {
+    if (cloud && !m_bImplicitVertices && polycheck::HasOneVertexPerPoint(data)) {
         data->SetVerts(vtkSmartPointer<vtkCellArray>::New());
         m_bImplicitVertices = true;
     }

@@ -1,16 +1,13 @@
 #include "core/model/ModelFileCheck.h"
 
+#include "core/common/MappedFile.h"
 #include "core/common/Paths.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace modelcheck {
@@ -18,46 +15,6 @@ namespace modelcheck {
 namespace {
 
 const char* const kTooMuch = "the file declares more data than it holds";
-
-// The file's bytes, mapped read-only; the page cache is then shared with the
-// reader that follows, so the check costs one pass over memory.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path)
-    {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
-            return;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            m_size = static_cast<size_t>(st.st_size);
-            m_ok = true;
-            if (m_size > 0) {
-                void* p = ::mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
-                if (p == MAP_FAILED)
-                    m_ok = false;
-                else
-                    m_data = static_cast<const char*>(p);
-            }
-        }
-        ::close(fd);
-    }
-    ~MappedFile()
-    {
-        if (m_data)
-            ::munmap(const_cast<char*>(m_data), m_size);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    bool Ok() const { return m_ok; }
-    const char* Data() const { return m_data ? m_data : ""; }
-    size_t Size() const { return m_size; }
-
-private:
-    const char* m_data = nullptr;
-    size_t m_size = 0;
-    bool m_ok = false;
-};
 
 // A declared count as a number; negative or unparsable counts as -1.
 double Count(std::string_view text)
