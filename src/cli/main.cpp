@@ -5,6 +5,7 @@
 #include "core/exchange/AsciiExport.h"
 #include "core/exchange/MergeExport.h"
 #include "core/exchange/XyzImport.h"
+#include "core/formats/ForeignModel.h"
 #include "core/measure/MeasureFile.h"
 #include "core/measure/MeasureGeometry.h"
 #include "core/common/ProgressSink.h"
@@ -85,6 +86,10 @@ std::string ModelJson(CScanPos* model)
 {
     const model::Summary summary = model::Summarize(*model);
     std::string out = "{\"path\":" + json::Quote(model->GetPath());
+    if (const CScanPos::Scan* scan = model->GetScan()) {
+        out += ",\"scan\":" + json::Quote(scan->name);
+        out += ",\"guid\":" + json::Quote(scan->guid);
+    }
     out += ",\"points\":" + std::to_string(summary.points);
     out += ",\"cells\":" + std::to_string(summary.cells);
     out += ",\"arrays\":[";
@@ -169,6 +174,68 @@ private:
     bool m_shown = false;
 };
 
+// One model of an import: reserved, converted by `convert`, put in place.
+template <class Convert>
+bool ImportModel(const std::string& file, xyz::ImportNames names, bool overwrite, bool terminal, Convert convert)
+{
+    std::error_code ec;
+    if (std::filesystem::exists(names.finalModel, ec) && !overwrite && !safefile::SameFile(names.finalModel, names.source)) {
+        std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(names.finalModel)
+                  << " already exists (use --overwrite to replace it)\n";
+        return false;
+    }
+    std::string why;
+    if (!xyz::ReserveImport(names, &why)) {
+        std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(why) << "\n";
+        return false;
+    }
+    std::unique_ptr<IProgressSink> progress;
+    if (terminal)
+        progress = std::make_unique<TerminalProgress>(file);
+    const xyz::ConvertResult result = convert(names.tempModel, progress.get(), &why);
+    progress.reset();
+    if (result != xyz::ConvertResult::Ok || !xyz::FinishImport(names, &why, overwrite)) {
+        xyz::DiscardImport(names);
+        std::cerr << "Error converting the file. Please check input format.\n"
+                  << "quarlon-cli: " << Shown(file) << (why.empty() ? std::string() : ": " + Shown(why)) << "\n";
+        return false;
+    }
+    std::cout << names.finalModel << std::endl;
+    return true;
+}
+
+// A file of several scans: NAME_1.vtp ... NAME_N.vtp and the project
+// NAME.mvtp that opens them under one offset.
+bool ImportScans(const std::string& file, const std::string& source, size_t scans, bool overwrite, bool terminal)
+{
+    const qpath::Parts parts = qpath::Split(source);
+    const std::string project = parts.folder + parts.base + ".mvtp";
+    std::error_code ec;
+    if (std::filesystem::exists(project, ec) && !overwrite) {
+        std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(project)
+                  << " already exists (use --overwrite to replace it)\n";
+        return false;
+    }
+    std::vector<std::string> models;
+    for (size_t i = 0; i < scans; ++i) {
+        const xyz::ImportNames names = xyz::PlanImport(source, static_cast<int>(i + 1));
+        const bool ok = ImportModel(file, names, overwrite, terminal,
+                                    [&](const std::string& out, IProgressSink* progress, std::string* why) {
+                                        return xyz::ConvertScan(file, i, out, progress, why);
+                                    });
+        if (!ok)
+            return false;
+        models.push_back(names.baseName + ".vtp");
+    }
+    std::string why;
+    if (!xyz::WriteProjectFile(project, models, overwrite, &why)) {
+        std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(why) << "\n";
+        return false;
+    }
+    std::cout << project << std::endl;
+    return true;
+}
+
 int Import(const std::vector<std::string>& args)
 {
     bool overwrite = false;
@@ -186,34 +253,25 @@ int Import(const std::vector<std::string>& args)
     const bool terminal = isatty(STDERR_FILENO) != 0;
     bool allConverted = true;
     for (const std::string& file : files) {
-        xyz::ImportNames names = xyz::PlanImport(std::filesystem::absolute(file).string());
-        std::error_code ec;
-        if (std::filesystem::exists(names.finalModel, ec) && !overwrite &&
-            !safefile::SameFile(names.finalModel, names.source)) {
-            std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(names.finalModel)
-                      << " already exists (use --overwrite to replace it)\n";
-            allConverted = false;
-            continue;
+        const std::string source = std::filesystem::absolute(file).string();
+        if (foreign::HoldsScans(qpath::ToLower(qpath::Split(source).extension))) {
+            std::vector<foreign::ScanEntry> scans;
+            std::string why;
+            if (foreign::ListScans(source, scans, &why) != foreign::Result::Ok || scans.empty()) {
+                std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(scans.empty() && why.empty() ? "the file holds no scans" : why) << "\n";
+                allConverted = false;
+                continue;
+            }
+            if (scans.size() > 1) {
+                allConverted = ImportScans(file, source, scans.size(), overwrite, terminal) && allConverted;
+                continue;
+            }
         }
-        std::string why;
-        if (!xyz::ReserveImport(names, &why)) {
-            std::cerr << "quarlon-cli: " << Shown(file) << ": " << Shown(why) << "\n";
-            allConverted = false;
-            continue;
-        }
-        std::unique_ptr<IProgressSink> progress;
-        if (terminal)
-            progress = std::make_unique<TerminalProgress>(file);
-        const xyz::ConvertResult result = xyz::ConvertFile(file, names.tempModel, progress.get(), &why);
-        progress.reset();
-        if (result != xyz::ConvertResult::Ok || !xyz::FinishImport(names, &why, overwrite)) {
-            xyz::DiscardImport(names);
-            std::cerr << "Error converting the file. Please check input format.\n"
-                      << "quarlon-cli: " << Shown(file) << (why.empty() ? std::string() : ": " + Shown(why)) << "\n";
-            allConverted = false;
-            continue;
-        }
-        std::cout << names.finalModel << std::endl;
+        allConverted = ImportModel(file, xyz::PlanImport(source), overwrite, terminal,
+                                   [&](const std::string& out, IProgressSink* progress, std::string* why) {
+                                       return xyz::ConvertFile(file, out, progress, why);
+                                   }) &&
+                       allConverted;
     }
     return allConverted ? 0 : 1;
 }

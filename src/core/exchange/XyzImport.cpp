@@ -284,8 +284,13 @@ ConvertResult ConvertXyzFile(const std::string& source, const std::string& outpu
     return WriteModelFile(poly, output, progress, why);
 }
 
-ConvertResult ConvertForeignFile(const std::string& source, const std::string& output, IProgressSink* sink,
-                                 std::string* why)
+namespace {
+
+// Reads with `read` (a reader of other programs' files) and writes the
+// model and its offset file.
+template <class Read>
+ConvertResult ConvertRead(const std::string& source, const std::string& output, IProgressSink* sink, std::string* why,
+                          Read read)
 {
     CSilentProgress silent;
     IProgressSink* progress = sink ? sink : &silent;
@@ -294,7 +299,7 @@ ConvertResult ConvertForeignFile(const std::string& source, const std::string& o
         return ConvertResult::Failed;
     foreign::Model model;
     try {
-        switch (foreign::Read(source, model, progress, why)) {
+        switch (read(model, progress)) {
         case foreign::Result::Ok: break;
         case foreign::Result::Failed: return ConvertResult::Failed;
         case foreign::Result::Aborted: return ConvertResult::Aborted;
@@ -309,6 +314,24 @@ ConvertResult ConvertForeignFile(const std::string& source, const std::string& o
     return WriteModelFile(model.data, output, progress, why);
 }
 
+} // namespace
+
+ConvertResult ConvertForeignFile(const std::string& source, const std::string& output, IProgressSink* sink,
+                                 std::string* why)
+{
+    return ConvertRead(source, output, sink, why, [&](foreign::Model& model, IProgressSink* progress) {
+        return foreign::Read(source, model, progress, why);
+    });
+}
+
+ConvertResult ConvertScan(const std::string& source, size_t index, const std::string& output, IProgressSink* sink,
+                          std::string* why)
+{
+    return ConvertRead(source, output, sink, why, [&](foreign::Model& model, IProgressSink* progress) {
+        return foreign::ReadScan(source, index, model, progress, why);
+    });
+}
+
 ConvertResult ConvertFile(const std::string& source, const std::string& output, IProgressSink* sink, std::string* why)
 {
     if (foreign::IsForeignExtension(qpath::ToLower(qpath::Split(source).extension)))
@@ -316,13 +339,28 @@ ConvertResult ConvertFile(const std::string& source, const std::string& output, 
     return ConvertXyzFile(source, output, sink, why);
 }
 
-ImportNames PlanImport(const std::string& source)
+bool WriteProjectFile(const std::string& path, const std::vector<std::string>& models, bool replace, std::string* why)
+{
+    std::string text = std::to_string(models.size()) + "\n";
+    for (const std::string& m : models)
+        text += m + "\n";
+    std::string reason;
+    const std::string temp = safefile::CreateTemp(path, &reason);
+    if (temp.empty() || !WriteWholeFile(temp, text, &reason)) {
+        if (!temp.empty())
+            ::unlink(temp.c_str());
+        return Failure(why, "cannot write " + path + ": " + reason), false;
+    }
+    return safefile::Publish(temp, path, replace, why);
+}
+
+ImportNames PlanImport(const std::string& source, int scan)
 {
     const qpath::Parts parts = qpath::Split(source);
     ImportNames names;
     names.source = source;
-    names.baseName = parts.base;
-    const std::string stem = parts.folder + parts.base;
+    names.baseName = scan > 0 ? parts.base + "_" + std::to_string(scan) : parts.base;
+    const std::string stem = parts.folder + names.baseName;
     names.finalModel = stem + ".vtp";
     names.finalOffset = stem + ".vtw";
     return names;

@@ -3,6 +3,7 @@
 // and the naming of the files an import writes.
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class IProgressSink;
 class vtkPolyData;
@@ -36,6 +37,9 @@ ConvertResult ConvertXyzFile(const std::string& source, const std::string& outpu
 // offset file. ConvertFile chooses by the extension, XYZ for all others.
 ConvertResult ConvertForeignFile(const std::string& source, const std::string& output, IProgressSink* sink,
                                  std::string* why = nullptr);
+// Scan `index` (from 0) of a file of several scans (E57, PTX).
+ConvertResult ConvertScan(const std::string& source, size_t index, const std::string& output, IProgressSink* sink,
+                          std::string* why = nullptr);
 ConvertResult ConvertFile(const std::string& source, const std::string& output, IProgressSink* sink,
                           std::string* why = nullptr);
 
@@ -52,7 +56,13 @@ struct ImportNames {
     std::string finalModel, finalOffset;
     std::string tempModel, tempOffset;
 };
-ImportNames PlanImport(const std::string& source);
+// A project listing `models` (names relative to its folder), written whole
+// and then put in place; an existing one is kept unless `replace`.
+bool WriteProjectFile(const std::string& path, const std::vector<std::string>& models, bool replace,
+                      std::string* why = nullptr);
+
+// `scan` N > 0: scan N of a file of several, imported as D/N_N.vtp.
+ImportNames PlanImport(const std::string& source, int scan = 0);
 
 // Refuses a source that is one of the final files (a text cloud named
 // "pts.vtw"), then creates the temporary pair. False with the reason.

@@ -6,6 +6,7 @@
 #include <vtkSmartPointer.h>
 
 #include <string>
+#include <vector>
 
 class IProgressSink;
 class vtkPolyData;
@@ -17,16 +18,33 @@ enum class Result { Ok, Failed, Aborted };
 struct Model {
     vtkSmartPointer<vtkPolyData> data;
     double offset[3] = {0.0, 0.0, 0.0};
+    // Read, but not whole (a scan cut short): what the user should be told.
+    std::string warning;
 };
 
-// ".las", ".laz", ".ply", ".pts", ".obj" or ".stl" (lower case).
+// A scan of a file that holds several (E57, PTX): each becomes a model.
+struct ScanEntry {
+    std::string name; // the file's name for it, "Scan N" without one
+    std::string guid;
+    unsigned long long points = 0; // as declared
+};
+
+// ".las", ".laz", ".ply", ".pts", ".obj", ".stl", ".e57" or ".ptx" (lower case).
 bool IsForeignExtension(const std::string& lowerExtension);
-// "LAS, PLY, PTS, OBJ, STL": for messages and help texts.
+// "LAS, PLY, PTS, OBJ, STL, E57, PTX": for messages and help texts.
 const char* FormatNames();
+// ".e57" and ".ptx": files of several scans.
+bool HoldsScans(const std::string& lowerExtension);
 
 // By the file's extension (any case). `sink` may be none; Abort is
-// honoured between chunks. On failure `why` says what is wrong.
+// honoured between chunks. On failure `why` says what is wrong. A file of
+// several scans reads here only when it holds one.
 Result Read(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
+
+// The scans of an E57 or PTX file (`images`: the E57 images it holds).
+Result ListScans(const std::string& path, std::vector<ScanEntry>& scans, std::string* why, size_t* images = nullptr);
+// Scan `index` (from 0) of such a file.
+Result ReadScan(const std::string& path, size_t index, Model& out, IProgressSink* sink, std::string* why);
 
 // What the readers share: a regular file opened for reading (closed with
 // the object), and the failure with its reason.
@@ -41,6 +59,9 @@ public:
     int Fd() const { return m_fd; }
     // The whole file into `bytes`; empty when read, otherwise why not.
     std::string ReadAll(std::string& bytes) const;
+    // Exactly `size` bytes from `at`; false when the file ends first or
+    // cannot be read.
+    bool ReadAt(void* out, size_t size, unsigned long long at) const;
     unsigned long long Size() const { return m_size; }
 
 private:
@@ -55,5 +76,8 @@ Result ReadPly(const std::string& path, Model& out, IProgressSink* sink, std::st
 Result ReadPts(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
 Result ReadStl(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
 Result ReadObj(const std::string& path, Model& out, IProgressSink* sink, std::string* why);
+Result ReadE57Scan(const std::string& path, size_t index, Model& out, IProgressSink* sink, std::string* why);
+Result ListPtxScans(const std::string& path, std::vector<ScanEntry>& scans, std::string* why);
+Result ReadPtxScan(const std::string& path, size_t index, Model& out, IProgressSink* sink, std::string* why);
 
 } // namespace foreign

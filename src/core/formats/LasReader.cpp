@@ -121,20 +121,6 @@ namespace foreign {
 
 namespace {
 
-bool ReadFully(int fd, unsigned char* out, size_t size, uint64_t at)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(at + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // The header's offset where it lies near the points (the file's own
 // frame, round numbers); otherwise the bounding box's centre, as for XYZ.
 bool ChooseOffset(const las::Header& h, const double* p, size_t n, double offset[3])
@@ -165,7 +151,7 @@ struct RecordDecoder {
     bool anyIntensity = false;
 
     // Empty when read, "aborted", or why not.
-    std::string ReadAll(int fd, size_t n, IProgressSink* sink)
+    std::string ReadAll(const InputFile& file, size_t n, IProgressSink* sink)
     {
         const size_t length = h.recordLength;
         const size_t perChunk = std::max<size_t>(1, (size_t(4) << 20) / length);
@@ -174,7 +160,7 @@ struct RecordDecoder {
             return "not enough memory";
         for (size_t first = 0; first < n; first += perChunk) {
             const size_t count = std::min(perChunk, n - first);
-            if (!ReadFully(fd, chunk.get(), count * length, h.pointOffset + static_cast<uint64_t>(first) * length))
+            if (!file.ReadAt(chunk.get(), count * length, h.pointOffset + static_cast<uint64_t>(first) * length))
                 return "the file ends before its last point record";
             for (size_t i = 0; i < count; ++i)
                 Decode(chunk.get() + i * length, first + i);
@@ -214,7 +200,7 @@ Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::st
     const uint64_t fileSize = static_cast<uint64_t>(file.Size());
     unsigned char head[375] = {};
     const size_t headBytes = static_cast<size_t>(std::min<uint64_t>(sizeof head, fileSize));
-    if (!ReadFully(file.Fd(), head, headBytes, 0))
+    if (!file.ReadAt(head, headBytes, 0))
         return fail("cannot read the LAS header");
     las::Header h;
     const std::string problem = las::ParseHeader(head, headBytes, fileSize, h);
@@ -235,7 +221,7 @@ Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::st
         return fail("not enough memory for " + std::to_string(n) + " points");
 
     RecordDecoder decoder{h, arrays, wide.get()};
-    const std::string readProblem = decoder.ReadAll(file.Fd(), n, sink);
+    const std::string readProblem = decoder.ReadAll(file, n, sink);
     if (readProblem == "aborted")
         return Result::Aborted;
     if (!readProblem.empty())

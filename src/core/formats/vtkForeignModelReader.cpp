@@ -39,6 +39,14 @@ void vtkForeignModelReader::SetFileName(const std::string& path)
     this->Modified();
 }
 
+void vtkForeignModelReader::SetScan(int index)
+{
+    if (index == m_scan)
+        return;
+    m_scan = index;
+    this->Modified();
+}
+
 void vtkForeignModelReader::GetModelOffset(double offset[3]) const
 {
     for (int k = 0; k < 3; ++k)
@@ -49,12 +57,14 @@ int vtkForeignModelReader::RequestData(vtkInformation*, vtkInformationVector**, 
 {
     vtkPolyData* output = vtkPolyData::GetData(outputVector);
     m_error.clear();
+    m_warning.clear();
     m_offset[0] = m_offset[1] = m_offset[2] = 0.0;
     AlgorithmProgress progress(this);
     foreign::Model model;
     foreign::Result result;
     try {
-        result = foreign::Read(m_path, model, &progress, &m_error);
+        result = m_scan >= 0 ? foreign::ReadScan(m_path, static_cast<size_t>(m_scan), model, &progress, &m_error)
+                             : foreign::Read(m_path, model, &progress, &m_error);
     } catch (const std::bad_alloc&) {
         result = foreign::Result::Failed;
         m_error = "not enough memory";
@@ -69,6 +79,7 @@ int vtkForeignModelReader::RequestData(vtkInformation*, vtkInformationVector**, 
         return 1;
     }
     output->ShallowCopy(model.data);
+    m_warning = model.warning;
     for (int k = 0; k < 3; ++k)
         m_offset[k] = model.offset[k];
     return 1;

@@ -12,6 +12,10 @@ public:
     vtkTypeMacro(vtkForeignModelReader, vtkPolyDataAlgorithm);
 
     void SetFileName(const std::string& path);
+    // Scan `index` (from 0) of a file of several; -1 (the default): the file.
+    void SetScan(int index);
+    // Said after an update when the model was read but not whole.
+    const std::string& GetWarning() const { return m_warning; }
     // After an update: why it failed (empty when it did not) and the
     // offset the points are relative to.
     const std::string& GetError() const { return m_error; }
@@ -28,5 +32,7 @@ private:
 
     std::string m_path;
     std::string m_error;
+    std::string m_warning;
+    int m_scan = -1;
     double m_offset[3] = {0.0, 0.0, 0.0};
 };

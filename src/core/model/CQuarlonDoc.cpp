@@ -1,6 +1,7 @@
 #include "core/model/CQuarlonDoc.h"
 
 #include "core/model/CScanPos.h"
+#include "core/formats/ForeignModel.h"
 #include "core/model/IDocumentView.h"
 #include "core/common/ProgressSink.h"
 #include "core/model/ProjectFile.h"
@@ -84,6 +85,11 @@ void CQuarlonDoc::NoteLoadFailure(const std::string& path, const std::string& wh
     m_failures.emplace_back(path, why);
 }
 
+void CQuarlonDoc::NoteLoad(const std::string& path, const std::string& note)
+{
+    m_notes.emplace_back(path, note);
+}
+
 CScanPos* CQuarlonDoc::FindModel(const std::string& path) const
 {
     const std::string key = qpath::ToLower(path);
@@ -95,11 +101,22 @@ CScanPos* CQuarlonDoc::FindModel(const std::string& path) const
 
 CScanPos* CQuarlonDoc::AddModel(const std::string& requested)
 {
-    const std::string path = qpath::Absolute(requested);
+    std::string path = qpath::Absolute(requested);
+    // "site.e57#2" names one scan of a file of several.
+    int only = -1;
+    const size_t hash = path.rfind('#');
+    if (!qpath::IsExistingFile(path) && hash != std::string::npos && hash + 1 < path.size() && hash + 7 > path.size() &&
+        path.find_first_not_of("0123456789", hash + 1) == std::string::npos &&
+        foreign::HoldsScans(qpath::ToLower(qpath::Split(path.substr(0, hash)).extension))) {
+        only = std::stoi(path.substr(hash + 1)) - 1;
+        path.resize(hash);
+    }
     if (!qpath::IsExistingFile(path)) {
         NoteLoadFailure(requested, SourceProblemOf(path));
         return nullptr;
     }
+    if (foreign::HoldsScans(qpath::ToLower(qpath::Split(path).extension)))
+        return AddScans(requested, path, only);
     const std::string key = qpath::ToLower(path);
     if (FindModel(key)) {
         NoteLoadFailure(requested, "already in the document");
@@ -108,15 +125,65 @@ CScanPos* CQuarlonDoc::AddModel(const std::string& requested)
     CScanPos* model = CScanPos::Create(this, path);
     if (!model)
         return nullptr;
-    if (!AddPropToView(model->GetActor())) {
-        NoteLoadFailure(requested, "the view does not accept the model");
-        model->Destroy();
+    if (!Adopt(key, model, requested))
         return nullptr;
-    }
-    m_models.emplace_back(key, model);
     if (m_pView)
         m_pView->RefreshModelList();
     return model;
+}
+
+bool CQuarlonDoc::Adopt(const std::string& key, CScanPos* model, const std::string& requested)
+{
+    if (!AddPropToView(model->GetActor())) {
+        NoteLoadFailure(requested, "the view does not accept the model");
+        model->Destroy();
+        return false;
+    }
+    m_models.emplace_back(key, model);
+    return true;
+}
+
+CScanPos* CQuarlonDoc::AddScans(const std::string& requested, const std::string& path, int only)
+{
+    std::vector<foreign::ScanEntry> scans;
+    std::string why;
+    if (foreign::ListScans(path, scans, &why) != foreign::Result::Ok) {
+        NoteLoadFailure(requested, why);
+        return nullptr;
+    }
+    if (scans.empty() || only >= static_cast<int>(scans.size())) {
+        NoteLoadFailure(requested, scans.empty() ? "the file holds no scans"
+                                                 : "the file has no scan " + std::to_string(only + 1));
+        return nullptr;
+    }
+    CScanPos* first = nullptr;
+    for (size_t i = 0; i < scans.size(); ++i) {
+        if (only >= 0 && static_cast<int>(i) != only)
+            continue;
+        CScanPos::Scan scan;
+        scan.index = i;
+        scan.name = scans[i].name;
+        scan.guid = scans[i].guid;
+        scan.several = scans.size() > 1;
+        const std::string key = scan.several ? CScanPos::ScanIdentity(path, i) : qpath::ToLower(path);
+        if (FindModel(key)) {
+            NoteLoadFailure(scan.several ? requested + " (" + scan.name + ")" : requested, "already in the document");
+            continue;
+        }
+        const size_t failures = m_failures.size();
+        CScanPos* model = CScanPos::Create(this, path, &scan);
+        if (!model) {
+            // Abort stops the file, not only the scan.
+            if (m_failures.size() > failures && m_failures.back().second == "aborted")
+                break;
+            continue;
+        }
+        if (Adopt(key, model, requested) && !first)
+            first = model;
+    }
+    if (m_pView)
+        m_pView->RefreshModelList();
+    return first;
 }
 
 bool CQuarlonDoc::RemoveModel(CScanPos* model)

@@ -28,6 +28,8 @@ public:
     virtual bool OnOpenDocument(const std::string& path);
     virtual void OnCloseDocument();
 
+    // A model file, a file of other programs, or every scan of a file of
+    // several ("site.e57#2": one of them); the first model added, or none.
     CScanPos* AddModel(const std::string& path);
     bool RemoveModel(CScanPos* model);
     void RemoveAllModels();
@@ -71,6 +73,8 @@ public:
     // Paths that failed to load since the last open, with the reason.
     const std::vector<std::pair<std::string, std::string>>& GetLoadFailures() const { return m_failures; }
     void NoteLoadFailure(const std::string& path, const std::string& why);
+    // Loaded, but with something the user should know (a scan cut short).
+    void NoteLoad(const std::string& path, const std::string& note);
     // The failures as lines to show ("PATH: REASON"): a reason shared by
     // more than `each` paths is one line with its count and first names, so
     // that a project of 50,000 missing entries says so in a line.
@@ -79,6 +83,8 @@ public:
     const std::vector<std::pair<std::string, std::string>>& GetLoadNotes() const { return m_notes; }
 
 private:
+    CScanPos* AddScans(const std::string& requested, const std::string& path, int only);
+    bool Adopt(const std::string& key, CScanPos* model, const std::string& requested);
     std::vector<std::pair<std::string, CScanPos*>> m_models; // in load order
     int m_nBackfaceCulling = 1;
     IDocumentView* m_pView = nullptr;

@@ -116,9 +116,26 @@ CScanPos::CScanPos(CQuarlonDoc* document) : m_pDocument(document) {}
 
 CScanPos::~CScanPos() { Reset(); }
 
-CScanPos* CScanPos::Create(CQuarlonDoc* document, const std::string& path)
+std::string CScanPos::ScanIdentity(const std::string& path, size_t index)
+{
+    return qpath::ToLower(path) + "#" + std::to_string(index + 1);
+}
+
+std::string CScanPos::GetName() const
+{
+    if (m_bScan && !m_scan.name.empty())
+        return m_scan.name;
+    const qpath::Parts parts = qpath::Split(m_strDiskPath);
+    return parts.base + parts.extension;
+}
+
+CScanPos* CScanPos::Create(CQuarlonDoc* document, const std::string& path, const Scan* scan)
 {
     CScanPos* model = new CScanPos(document);
+    if (scan) {
+        model->m_scan = *scan;
+        model->m_bScan = true;
+    }
     bool loaded = false;
     try {
         loaded = model->Load(path);
@@ -131,7 +148,7 @@ CScanPos* CScanPos::Create(CQuarlonDoc* document, const std::string& path)
     }
     if (!loaded) {
         if (document)
-            document->NoteLoadFailure(path, model->GetLoadError());
+            document->NoteLoadFailure(scan && scan->several ? path + " (" + scan->name + ")" : path, model->GetLoadError());
         model->Destroy();
         return nullptr;
     }
@@ -192,9 +209,20 @@ bool CScanPos::Fail(const std::string& why)
     return false;
 }
 
-std::string CScanPos::GetOffsetFilePath() const { return qpath::ReplaceExtension(m_strDiskPath, ".vtw"); }
-std::string CScanPos::GetTextureFilePath() const { return qpath::ReplaceExtension(m_strDiskPath, ".tex"); }
-std::string CScanPos::GetSettingsFilePath() const { return qpath::ReplaceExtension(m_strDiskPath, ".ini"); }
+namespace {
+
+// The companions of scan N of a file of several carry "_N" in their name.
+std::string Companion(const std::string& disk, const CScanPos::Scan* scan, const char* extension)
+{
+    const std::string suffix = scan && scan->several ? "_" + std::to_string(scan->index + 1) : std::string();
+    return qpath::ReplaceExtension(disk, suffix + extension);
+}
+
+} // namespace
+
+std::string CScanPos::GetOffsetFilePath() const { return Companion(m_strDiskPath, GetScan(), ".vtw"); }
+std::string CScanPos::GetTextureFilePath() const { return Companion(m_strDiskPath, GetScan(), ".tex"); }
+std::string CScanPos::GetSettingsFilePath() const { return Companion(m_strDiskPath, GetScan(), ".ini"); }
 
 bool CScanPos::Load(const std::string& path)
 {
@@ -208,7 +236,7 @@ bool CScanPos::Load(const std::string& path)
     const std::string problem = safefile::SourceProblem(diskPath);
     if (!problem.empty())
         return Fail(problem);
-    m_strPath = qpath::ToLower(path);
+    m_strPath = m_bScan && m_scan.several ? ScanIdentity(path, m_scan.index) : qpath::ToLower(path);
     m_strDiskPath = diskPath;
 
     LoadProgress progress(m_pDocument);
@@ -235,7 +263,7 @@ bool CScanPos::Load(const std::string& path)
 bool CScanPos::ReadModelData(vtkListener* listener)
 {
     // Reader by extension.
-    const std::string extension = qpath::Split(m_strPath).extension;
+    const std::string extension = qpath::ToLower(qpath::Split(m_strDiskPath).extension);
     if (foreign::IsForeignExtension(extension))
         return ReadForeignData(listener);
     if (extension != ".vtk" && extension != ".vtp" && extension != ".pvtp")
@@ -269,6 +297,8 @@ bool CScanPos::ReadForeignData(vtkListener* listener)
 {
     auto reader = vtkSmartPointer<vtkForeignModelReader>::New();
     reader->SetFileName(m_strDiskPath);
+    if (m_bScan)
+        reader->SetScan(static_cast<int>(m_scan.index));
     m_pReader = reader;
     std::string error;
     const StageResult stage = RunStage(listener, reader, "Reading Data...", &error);
@@ -284,6 +314,9 @@ bool CScanPos::ReadForeignData(vtkListener* listener)
         return Fail(inconsistency);
     m_bForeign = true;
     reader->GetModelOffset(m_dForeignOffset);
+    if (m_pDocument && !reader->GetWarning().empty())
+        m_pDocument->NoteLoad(m_bScan && m_scan.several ? m_strDiskPath + " (" + m_scan.name + ")" : m_strDiskPath,
+                              reader->GetWarning());
     return true;
 }
 

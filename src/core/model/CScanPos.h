@@ -37,8 +37,18 @@ public:
     CScanPos(const CScanPos&) = delete;
     CScanPos& operator=(const CScanPos&) = delete;
 
+    // One scan of a file of several (E57, PTX).
+    struct Scan {
+        size_t index = 0;     // from 0
+        std::string name;     // shown in the models list
+        std::string guid;
+        bool several = false; // the file holds more than this one
+    };
+
     // A new, loaded model, or none when the load failed or was aborted.
-    static CScanPos* Create(CQuarlonDoc* document, const std::string& path);
+    static CScanPos* Create(CQuarlonDoc* document, const std::string& path, const Scan* scan = nullptr);
+    // The identity of scan `index` (from 0) of a file of several: "path#N".
+    static std::string ScanIdentity(const std::string& path, size_t index);
 
     bool Load(const std::string& path);
     // Stores the representation index beside a loaded model, then deletes it.
@@ -50,6 +60,10 @@ public:
     const std::string& GetPath() const { return m_strPath; }
     // The model file as found on disk (companion files are derived from it).
     const std::string& GetDiskPath() const { return m_strDiskPath; }
+    // What the models list shows: the scan's name, else the file's.
+    std::string GetName() const;
+    // The scan of a file of several this model is; none for other models.
+    const Scan* GetScan() const { return m_bScan ? &m_scan : nullptr; }
     void GetOffset(double offset[3]) const;
     vtkLODProp3D* GetActor() const;
     vtkPolyDataMapper* GetMapper(int levelId) const;
@@ -111,6 +125,8 @@ private:
     CQuarlonDoc* m_pDocument;
     std::string m_strPath;
     std::string m_strDiskPath;
+    Scan m_scan;
+    bool m_bScan = false;
     double m_dOffset[3] = {0.0, 0.0, 0.0};
     // Files of other programs carry their offset themselves, not in a .vtw.
     bool m_bForeign = false;

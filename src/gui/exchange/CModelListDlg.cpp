@@ -48,7 +48,7 @@ public:
             p->drawPixmap(option.rect.left() + 2, option.rect.top(), BulbPixmap(model->IsVisible()));
         } else {
             p->setPen(text);
-            p->drawText(option.rect.adjusted(2, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, BaseName(model->GetPath()));
+            p->drawText(option.rect.adjusted(2, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(model->GetName()));
         }
     }
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return QSize(16, 18); }
