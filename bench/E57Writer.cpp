@@ -70,7 +70,8 @@ void Put64(std::vector<uint8_t>& out, size_t at, uint64_t v)
 }
 
 // One scan's compressed vector section at logical offset `start`.
-std::string Section(const ScanData& s, uint64_t start, std::vector<uint8_t>& out, std::string& prototype)
+// `start` indexes `out`; the offsets written are `shift` bytes further on.
+std::string Section(const ScanData& s, uint64_t start, uint64_t shift, std::vector<uint8_t>& out, std::string& prototype)
 {
     const size_t n = s.coordinates.size() / 3;
     const char* names[3] = {"cartesianX", "cartesianY", "cartesianZ"};
@@ -146,7 +147,7 @@ std::string Section(const ScanData& s, uint64_t start, std::vector<uint8_t>& out
         return "too many fields for a packet";
     out.resize(start + 32, 0);
     out[start] = 1;
-    Put64(out, start + 16, e57::PhysicalOffset(start + 32));
+    Put64(out, start + 16, e57::PhysicalOffset(start + shift + 32));
     for (size_t first = 0; first < n; first += perPacket) {
         const size_t last = std::min(n, first + perPacket);
         std::vector<Stream> streams(count);
@@ -186,9 +187,12 @@ std::string Section(const ScanData& s, uint64_t start, std::vector<uint8_t>& out
 
 } // namespace
 
-std::string Write(const std::string& path, const std::vector<ScanData>& scans)
+std::string Write(const std::string& path, const std::vector<ScanData>& scans, uint64_t gapPages)
 {
-    std::vector<uint8_t> logical(48, 0);
+    // With a gap, page 0 holds the header alone; the pages of the gap are a
+    // hole in the file that no reader needs to touch.
+    std::vector<uint8_t> logical(gapPages ? 1020 : 48, 0);
+    const uint64_t shift = gapPages * 1020;
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<e57Root type=\"Structure\" xmlns=\"http://www.astm.org/COMMIT/E57/2010-e57-v1.0\">"
                       "<formatName type=\"String\"><![CDATA[ASTM E57 3D Imaging Data File]]></formatName>"
@@ -200,7 +204,7 @@ std::string Write(const std::string& path, const std::vector<ScanData>& scans)
             logical.push_back(0);
         const uint64_t start = logical.size();
         std::string prototype;
-        const std::string problem = Section(s, start, logical, prototype);
+        const std::string problem = Section(s, start, shift, logical, prototype);
         if (!problem.empty())
             return problem;
         xml += "<vectorChild type=\"Structure\">";
@@ -217,12 +221,12 @@ std::string Write(const std::string& path, const std::vector<ScanData>& scans)
         if (!s.intensity.empty())
             xml += "<intensityLimits type=\"Structure\"><intensityMinimum type=\"Integer\"/>"
                    "<intensityMaximum type=\"Integer\">2047</intensityMaximum></intensityLimits>";
-        xml += "<points type=\"CompressedVector\" fileOffset=\"" + std::to_string(e57::PhysicalOffset(start)) +
+        xml += "<points type=\"CompressedVector\" fileOffset=\"" + std::to_string(e57::PhysicalOffset(start + shift)) +
                "\" recordCount=\"" + std::to_string(s.declaredRecords ? s.declaredRecords : s.coordinates.size() / 3) + "\">";
         xml += "<prototype type=\"Structure\">" + prototype + "</prototype><codecs type=\"Vector\"/></points>";
         xml += "</vectorChild>";
     }
-    xml += "</data3D></e57Root>\n";
+    xml += "</data3D><images2D type=\"Vector\" allowHeterogeneousChildren=\"1\"/></e57Root>\n";
     while (logical.size() % 4)
         logical.push_back(0);
     const uint64_t xmlAt = logical.size();
@@ -231,8 +235,8 @@ std::string Write(const std::string& path, const std::vector<ScanData>& scans)
     logical.resize(pages * 1020, 0);
     std::memcpy(logical.data(), "ASTM-E57", 8);
     logical[8] = 1;
-    Put64(logical, 16, pages * 1024);
-    Put64(logical, 24, e57::PhysicalOffset(xmlAt));
+    Put64(logical, 16, (pages + gapPages) * 1024);
+    Put64(logical, 24, e57::PhysicalOffset(xmlAt + shift));
     Put64(logical, 32, xml.size());
     Put64(logical, 40, 1024);
 
@@ -245,6 +249,8 @@ std::string Write(const std::string& path, const std::vector<ScanData>& scans)
         const uint32_t crc = e57::Crc32c(payload, 1020);
         const uint8_t stored[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
         ok = std::fwrite(payload, 1, 1020, f) == 1020 && std::fwrite(stored, 1, 4, f) == 4;
+        if (p == 0 && gapPages)
+            ok = ok && fseeko(f, static_cast<off_t>(gapPages * 1024), SEEK_CUR) == 0;
     }
     ok = std::fclose(f) == 0 && ok;
     return ok ? std::string() : "cannot write " + path;

@@ -26,6 +26,8 @@ struct ScanData {
 };
 
 // Writes `scans` to `path`; empty when written, otherwise why not.
-std::string Write(const std::string& path, const std::vector<ScanData>& scans);
+// `gapPages` pages left as a hole after the header put every section and
+// the XML that far on (files over 4 GB without writing 4 GB).
+std::string Write(const std::string& path, const std::vector<ScanData>& scans, uint64_t gapPages = 0);
 
 } // namespace e57write

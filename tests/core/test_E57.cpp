@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -323,6 +324,27 @@ TEST(E57, ScansStandWhereTheirPosesPutThem)
         // Offsets are whole units near the scan's centre.
         for (int k = 0; k < 3; ++k)
             EXPECT_EQ(l.model.offset[k], std::round(l.model.offset[k]));
+    }
+}
+
+TEST(E57, FilesOver4GBOpen)
+{
+    // Every offset beyond 4 GB: the scans and the XML lie past a hole of
+    // 4.5 GB (a sparse file), so 32-bit arithmetic anywhere would miss them.
+    TempDir dir;
+    const std::string path = dir.File("far.e57");
+    const std::vector<e57write::ScanData> site = Site(5000);
+    ASSERT_EQ(e57write::Write(path, site, (uint64_t(9) << 29) / 1024), "");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    ASSERT_GT(static_cast<uint64_t>(st.st_size), uint64_t(1) << 32);
+    for (size_t s = 0; s < site.size(); ++s) {
+        const Loaded far = ReadScan(path, s);
+        ASSERT_EQ(far.result, foreign::Result::Ok) << far.why;
+        EXPECT_EQ(far.Count(), 4000u);
+        double p[3];
+        far.Point(0, p);
+        EXPECT_NEAR(p[2], site[s].spherical ? p[2] : site[s].coordinates[2] + site[s].translation[2], 1e-6);
     }
 }
 

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <thread>
 
 namespace e57 {
@@ -53,8 +54,8 @@ struct Field {
     double floatMinimum = 0.0, floatMaximum = 0.0;
 
     // The stream: bytes not yet decoded, read from bit `bit` on.
-    std::vector<unsigned char> bytes;
-    size_t used = 0;
+    std::unique_ptr<unsigned char[]> bytes; // `used` bytes and kSlack zeros
+    size_t used = 0, capacity = 0;
     uint64_t bit = 0;
     std::vector<double> values; // of the step being assembled
 
@@ -78,21 +79,30 @@ struct Field {
     }
     void Append(const unsigned char* p, size_t n)
     {
-        if (bit >= 8 * (uint64_t(1) << 20) || (bit / 8 > used / 2 && bit >= 8 * 4096)) {
+        // Decoded bytes leave the front once they are many, so that the
+        // buffer stays near one step's worth.
+        if (bit / 8 > used / 2 && bit >= 8 * 65536) {
             const size_t drop = static_cast<size_t>(bit / 8);
-            std::memmove(bytes.data(), bytes.data() + drop, used - drop);
+            std::memmove(bytes.get(), bytes.get() + drop, used - drop);
             used -= drop;
             bit -= uint64_t(drop) * 8;
         }
-        bytes.resize(used + n + kSlack);
-        std::memcpy(bytes.data() + used, p, n);
-        std::memset(bytes.data() + used + n, 0, kSlack);
+        if (used + n + kSlack > capacity) {
+            const size_t grown = std::max(2 * capacity, used + n + kSlack);
+            std::unique_ptr<unsigned char[]> larger(new unsigned char[grown]);
+            if (used > 0)
+                std::memcpy(larger.get(), bytes.get(), used);
+            bytes = std::move(larger);
+            capacity = grown;
+        }
+        std::memcpy(bytes.get() + used, p, n);
+        std::memset(bytes.get() + used + n, 0, kSlack);
         used += n;
     }
     void Decode(size_t count)
     {
         values.resize(count);
-        const unsigned char* b = bytes.data();
+        const unsigned char* b = bytes.get();
         double* out = values.data();
         if (kind == Single || kind == Double) {
             const size_t size = kind == Single ? 4 : 8;
@@ -289,7 +299,7 @@ public:
     double intensityRange[2] = {0.0, 1.0};
 
     // Decodes `count` records of every field (on several cores) and
-    // assembles those with a position into `out`.
+    // assembles those with a position into `out` (on several cores too).
     void Step(size_t count, Output& out)
     {
         std::vector<Field*> work;
@@ -298,49 +308,101 @@ public:
                 work.push_back(&f);
         const size_t cores = std::max(1u, std::thread::hardware_concurrency());
         const size_t threads = count < 8192 ? 1 : std::min(cores, work.size());
-        if (threads <= 1) {
-            for (Field* f : work)
-                f->Decode(count);
-        } else {
-            std::vector<std::thread> pool;
-            for (size_t t = 1; t < threads; ++t)
-                pool.emplace_back([&work, t, threads, count] {
-                    for (size_t i = t; i < work.size(); i += threads)
-                        work[i]->Decode(count);
-                });
-            for (size_t i = 0; i < work.size(); i += threads)
+        Parallel(threads, [&](size_t t) {
+            for (size_t i = t; i < work.size(); i += threads)
                 work[i]->Decode(count);
-            for (std::thread& th : pool)
-                th.join();
+        });
+        Prepare();
+        const size_t parts = count < 65536 ? 1 : cores;
+        std::vector<size_t> starts(parts + 1, 0);
+        auto range = [count, parts](size_t t) { return std::make_pair(count * t / parts, count * (t + 1) / parts); };
+        // Where each part's points go: counted first unless every point counts.
+        const bool all = !m_role[kCartesianState] && !m_role[kSphericalState] && (Cartesian() || Spherical());
+        if (!all && parts > 1)
+            Parallel(parts, [&](size_t t) {
+                const auto r = range(t);
+                size_t placed = 0;
+                for (size_t k = r.first; k < r.second; ++k)
+                    placed += Placed(k) ? 1 : 0;
+                starts[t + 1] = placed;
+            });
+        else
+            for (size_t t = 0; t < parts; ++t)
+                starts[t + 1] = range(t).second - range(t).first;
+        for (size_t t = 0; t < parts; ++t)
+            starts[t + 1] += starts[t];
+        std::vector<double> lows(parts, out.intensityLow), highs(parts, out.intensityHigh);
+        std::vector<size_t> written(parts, 0);
+        Parallel(parts, [&](size_t t) {
+            const auto r = range(t);
+            written[t] = Assemble(r.first, r.second, out.count + starts[t], out, lows[t], highs[t]);
+        });
+        size_t total = 0;
+        for (size_t t = 0; t < parts; ++t) {
+            // Parts write where the count said; a part writes its points
+            // contiguously, so only the last part may fall short of it.
+            total = starts[t] + written[t];
+            out.intensityLow = std::min(out.intensityLow, lows[t]);
+            out.intensityHigh = std::max(out.intensityHigh, highs[t]);
         }
-        Assemble(count, out);
+        out.count += total;
     }
 
 private:
-    double Value(int role, size_t k) const { return m_role[role]->values[k]; }
-
-    void Assemble(size_t count, Output& out)
+    template <class Work>
+    static void Parallel(size_t threads, Work work)
     {
-        const bool cartesian = Cartesian(), spherical = Spherical(), colour = out.rgb != nullptr;
-        for (size_t k = 0; k < count; ++k) {
+        if (threads <= 1) {
+            work(0);
+            return;
+        }
+        std::vector<std::thread> pool;
+        for (size_t t = 1; t < threads; ++t)
+            pool.emplace_back(work, t);
+        work(0);
+        for (std::thread& th : pool)
+            th.join();
+    }
+
+    double Value(int role, size_t k) const { return m_values[role][k]; }
+
+    // The values of each role for the step, and the colour factors.
+    void Prepare()
+    {
+        for (int r = 0; r < kRoles; ++r)
+            m_values[r] = m_role[r] ? m_role[r]->values.data() : nullptr;
+        for (int i = 0; i < 3; ++i)
+            m_colourFactor[i] = 255.0 / (colourRange[i][1] - colourRange[i][0]);
+        m_intensityFactor = intensityKnown ? 1.0 / (intensityRange[1] - intensityRange[0]) : 1.0;
+    }
+
+    bool Placed(size_t k) const
+    {
+        if (Cartesian() && (!m_values[kCartesianState] || StateOf(Value(kCartesianState, k)) == 0))
+            return true;
+        return Spherical() && (!m_values[kSphericalState] || StateOf(Value(kSphericalState, k)) == 0);
+    }
+
+    // Records [from, to) with a position into `out` from `at` on; how many.
+    size_t Assemble(size_t from, size_t to, size_t at, Output& out, double& low, double& high) const
+    {
+        const bool cartesian = Cartesian(), spherical = Spherical();
+        const size_t first = at;
+        for (size_t k = from; k < to; ++k) {
             double p[3];
-            bool placed = false;
-            if (cartesian && (!m_role[kCartesianState] || StateOf(Value(kCartesianState, k)) == 0)) {
+            if (cartesian && (!m_values[kCartesianState] || StateOf(Value(kCartesianState, k)) == 0)) {
                 p[0] = Value(kX, k);
                 p[1] = Value(kY, k);
                 p[2] = Value(kZ, k);
-                placed = true;
-            }
-            if (!placed && spherical && (!m_role[kSphericalState] || StateOf(Value(kSphericalState, k)) == 0)) {
+            } else if (spherical && (!m_values[kSphericalState] || StateOf(Value(kSphericalState, k)) == 0)) {
                 const double r = Value(kRange, k), a = Value(kAzimuth, k), e = Value(kElevation, k);
                 p[0] = r * std::cos(e) * std::cos(a);
                 p[1] = r * std::cos(e) * std::sin(a);
                 p[2] = r * std::sin(e);
-                placed = true;
-            }
-            if (!placed)
+            } else {
                 continue;
-            double* q = out.points + 3 * out.count;
+            }
+            double* q = out.points + 3 * at;
             if (m_identity) {
                 q[0] = p[0];
                 q[1] = p[1];
@@ -351,37 +413,41 @@ private:
                            m_scan.translation[i];
             }
             if (out.intensity) {
-                const bool invalid = m_role[kIntensityInvalid] && StateOf(Value(kIntensityInvalid, k)) != 0;
+                const bool invalid = m_values[kIntensityInvalid] && StateOf(Value(kIntensityInvalid, k)) != 0;
                 const double v = Value(kIntensity, k);
                 if (invalid || !std::isfinite(v)) {
-                    out.intensity[out.count] = intensityKnown ? 0.0f : std::numeric_limits<float>::quiet_NaN();
+                    out.intensity[at] = intensityKnown ? 0.0f : std::numeric_limits<float>::quiet_NaN();
                 } else if (intensityKnown) {
                     const double lo = intensityRange[0], hi = intensityRange[1];
-                    out.intensity[out.count] = static_cast<float>((std::min(std::max(v, lo), hi) - lo) / (hi - lo));
+                    out.intensity[at] = static_cast<float>((std::min(std::max(v, lo), hi) - lo) * m_intensityFactor);
                 } else {
-                    out.intensity[out.count] = static_cast<float>(v);
-                    out.intensityLow = std::min(out.intensityLow, v);
-                    out.intensityHigh = std::max(out.intensityHigh, v);
+                    out.intensity[at] = static_cast<float>(v);
+                    low = std::min(low, v);
+                    high = std::max(high, v);
                 }
             }
-            if (colour) {
-                unsigned char* c = out.rgb + 3 * out.count;
-                const bool invalid = m_role[kColourInvalid] && StateOf(Value(kColourInvalid, k)) != 0;
+            if (out.rgb) {
+                unsigned char* c = out.rgb + 3 * at;
+                const bool invalid = m_values[kColourInvalid] && StateOf(Value(kColourInvalid, k)) != 0;
                 for (int i = 0; i < 3; ++i) {
                     const double v = Value(kRed + i, k), lo = colourRange[i][0], hi = colourRange[i][1];
-                    const double n = invalid || !std::isfinite(v) ? 0.0 : (std::min(std::max(v, lo), hi) - lo) / (hi - lo);
-                    c[i] = static_cast<unsigned char>(std::lround(n * 255.0));
+                    const double n = invalid || !std::isfinite(v) ? 0.0 : (std::min(std::max(v, lo), hi) - lo) * m_colourFactor[i];
+                    c[i] = static_cast<unsigned char>(n + 0.5);
                 }
             }
             if (out.row) {
                 const double r = Value(kRow, k), c = Value(kColumn, k);
-                out.row[out.count] = std::fabs(r) < 2e9 ? static_cast<int>(r) : -1;
-                out.column[out.count] = std::fabs(c) < 2e9 ? static_cast<int>(c) : -1;
+                out.row[at] = std::fabs(r) < 2e9 ? static_cast<int>(r) : -1;
+                out.column[at] = std::fabs(c) < 2e9 ? static_cast<int>(c) : -1;
             }
-            ++out.count;
+            ++at;
         }
+        return at - first;
     }
 
+    const double* m_values[kRoles] = {};
+    double m_colourFactor[3] = {1.0, 1.0, 1.0};
+    double m_intensityFactor = 1.0;
     const Scan& m_scan;
     std::vector<Field>& m_fields;
     Field* m_role[kRoles];

@@ -1,5 +1,7 @@
 #include "gui/app/CQuarlonApp.h"
 
+#include "core/formats/ForeignModel.h"
+
 #include "gui/app/CMainFrame.h"
 #include "gui/common/BusyGuard.h"
 #include "gui/common/Commands.h"
@@ -224,6 +226,12 @@ CQuarlonFrame* CQuarlonApp::OpenDocumentFile(const QString& requested)
     frame->GetView()->OnInitialUpdate();
     AddRecentFile(path);
     m_pMainFrame->UpdateStatusCounts();
+    if (foreign::HoldsScans(qpath::ToLower(qpath::Split(path.toStdString()).extension))) {
+        CQuarlonDoc* doc = frame->GetFrameDocument();
+        auto problems = doc->GetLoadFailures();
+        problems.insert(problems.end(), doc->GetLoadNotes().begin(), doc->GetLoadNotes().end());
+        TellScanProblems(m_pMainFrame, path, problems);
+    }
     return frame;
 }
 

@@ -101,6 +101,28 @@ void TellLoadFailure(QWidget* parent, const QString& path, const std::string& wh
                      IPrompt::Icon::Warning);
 }
 
+void TellScanProblems(QWidget* parent, const QString& path,
+                      const std::vector<std::pair<std::string, std::string>>& problems)
+{
+    QStringList lines;
+    for (const auto& p : problems) {
+        if (p.second == "aborted")
+            continue;
+        if (lines.size() == 20) {
+            lines << QStringLiteral("...");
+            break;
+        }
+        lines << QStringLiteral("%1: %2").arg(QString::fromStdString(safefile::Printable(p.first, 300)),
+                                             QString::fromStdString(safefile::Printable(p.second)));
+    }
+    if (lines.isEmpty())
+        return;
+    Prompt().Message(parent,
+                     QStringLiteral("Not every scan of %1 was read whole:\n%2")
+                         .arg(QString::fromStdString(safefile::Printable(path.toStdString(), 1000)), lines.join('\n')),
+                     IPrompt::Icon::Warning);
+}
+
 void SetDialogFolderProvider(std::function<QString()> provider) { g_folderProvider = std::move(provider); }
 
 QString DialogStartFolder()
@@ -115,7 +137,7 @@ QString AllFilesPipeEntry()
 {
     QStringList patterns{QStringLiteral("*.pvtp"), QStringLiteral("*.vtp"), QStringLiteral("*.vtk"),
                          QStringLiteral("*.mvtp")};
-    for (const char* e : {"las", "laz", "ply", "pts", "obj", "stl"})
+    for (const char* e : {"las", "laz", "ply", "pts", "obj", "stl", "e57", "ptx"})
         patterns << QStringLiteral("*.%1").arg(QLatin1String(e)) << QStringLiteral("*.%1").arg(QString::fromLatin1(e).toUpper());
     return QStringLiteral("All Supported Files|%1|").arg(patterns.join(QLatin1Char(';')));
 }
@@ -123,9 +145,9 @@ QString AllFilesPipeEntry()
 QString ScanFilesPipeEntry()
 {
     QStringList patterns;
-    for (const char* e : {"las", "laz", "ply", "pts", "obj", "stl"})
+    for (const char* e : {"las", "laz", "ply", "pts", "obj", "stl", "e57", "ptx"})
         patterns << QStringLiteral("*.%1").arg(QLatin1String(e)) << QStringLiteral("*.%1").arg(QString::fromLatin1(e).toUpper());
-    return QStringLiteral("Scan Files (*.las;*.ply;*.pts;*.obj;*.stl)|%1|").arg(patterns.join(QLatin1Char(';')));
+    return QStringLiteral("Scan Files (*.las;*.ply;*.pts;*.obj;*.stl;*.e57;*.ptx)|%1|").arg(patterns.join(QLatin1Char(';')));
 }
 
 QString QtFilter(const QString& pipeFilter)

@@ -6,6 +6,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 class QWidget;
 
@@ -40,6 +43,11 @@ QString QtFilter(const QString& pipeFilter);
 // A file the user chose that did not load: "Unable to open PATH: REASON"
 // as a warning; nothing for a load the user aborted.
 void TellLoadFailure(QWidget* parent, const QString& path, const std::string& why);
+// A file of several scans that opened, but not every scan whole: one
+// warning listing "SCAN: WHAT" lines (failures, then scans cut short).
+// Nothing when there is nothing to tell.
+void TellScanProblems(QWidget* parent, const QString& path,
+                      const std::vector<std::pair<std::string, std::string>>& problems);
 
 // "Scan Files (...)|patterns|": other programs' formats the viewer opens,
 // in either case, as one entry of a pipe filter.

@@ -445,7 +445,8 @@ void CScanPosOptionsDlg::RefreshFromModel()
     if (m_pModel->GetMapper(kFullLevel))
         m_info->setText(QStringLiteral("Model has %1 points").arg(model::Summarize(*m_pModel).points));
     setWindowTitle(QStringLiteral("Model Properties - \"%1\"")
-                       .arg(QString::fromStdString(qpath::Split(m_pModel->GetDiskPath()).base)));
+                       .arg(QString::fromStdString(m_pModel->GetScan() ? m_pModel->GetName()
+                                                                       : qpath::Split(m_pModel->GetDiskPath()).base)));
 }
 
 void CScanPosOptionsDlg::OnApply()

@@ -199,11 +199,17 @@ bool CQuarlonFrame::OpenInsideFile(const QString& path)
         !foreign::IsForeignExtension("." + suffix.toLower().toStdString()))
         return false;
     const size_t failuresBefore = m_pDocument->GetLoadFailures().size();
+    const size_t notesBefore = m_pDocument->GetLoadNotes().size();
     if (!m_pDocument->AddModel(path.toStdString())) {
         const auto& failures = m_pDocument->GetLoadFailures();
         TellLoadFailure(this, path, failures.size() > failuresBefore ? failures.back().second : std::string());
         return false;
     }
+    // Scans of the file that failed or were cut short while others loaded.
+    std::vector<std::pair<std::string, std::string>> problems(m_pDocument->GetLoadFailures().begin() + failuresBefore,
+                                                              m_pDocument->GetLoadFailures().end());
+    problems.insert(problems.end(), m_pDocument->GetLoadNotes().begin() + notesBefore, m_pDocument->GetLoadNotes().end());
+    TellScanProblems(this, path, problems);
     if (m_pDocument->GetModelCount() > 1) {
         CreateModelListDlg();
         ShowModelList();
