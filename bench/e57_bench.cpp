@@ -2,7 +2,7 @@
 // from LAS: the viewer's whole load (reader, levels, mappers, colouring)
 // of every scan, each way in its own child process, medians.
 //
-//   e57_bench [--points 10000000] [--scans 4] [--reps 3] [--folder DIR] [--keep]
+//   e57_bench [--points 10000000] [--scans 4] [--reps 9] [--folder DIR] [--keep]
 //   e57_bench --make FILE.e57 POINTS [SCANS]     (a site to try by hand)
 //
 // The E57 file holds scaled-integer millimetre coordinates relative to each
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
 {
     SilenceVtkOutput();
     size_t n = 10000000;
-    int scans = 4, reps = 3;
+    int scans = 4, reps = 9;
     bool keep = false;
     std::string folder = std::filesystem::temp_directory_path().string();
     for (int i = 1; i < argc; ++i) {

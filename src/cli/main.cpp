@@ -89,6 +89,7 @@ std::string ModelJson(CScanPos* model)
     if (const CScanPos::Scan* scan = model->GetScan()) {
         out += ",\"scan\":" + json::Quote(scan->name);
         out += ",\"guid\":" + json::Quote(scan->guid);
+        out += ",\"images\":" + std::to_string(scan->images);
     }
     out += ",\"points\":" + std::to_string(summary.points);
     out += ",\"cells\":" + std::to_string(summary.cells);

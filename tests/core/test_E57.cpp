@@ -411,7 +411,15 @@ TEST(E57, ImportWritesAModelPerScanAndAProject)
     ASSERT_EQ(run.status, 0) << run.err;
     const CliRun direct = RunCli(dir, "info " + Q(path));
     ASSERT_EQ(direct.status, 0) << direct.err;
-    EXPECT_NE(direct.out.find("\"scan\":\"Station 2\",\"guid\":\"{guid-2}\""), std::string::npos) << direct.out;
+    EXPECT_NE(direct.out.find("\"scan\":\"Station 2\",\"guid\":\"{guid-2}\",\"images\":0"), std::string::npos)
+        << direct.out;
+    // Images are counted; a file of images alone says so.
+    CliRun images = RunCli(dir, "info " + Q(kData + "tiny_pc_and_images.e57"));
+    EXPECT_EQ(images.status, 0) << images.err;
+    EXPECT_NE(images.out.find("\"images\":4"), std::string::npos) << images.out;
+    images = RunCli(dir, "info " + Q(kData + "libe57-PinholeImageWithDistortionParameters.e57"));
+    EXPECT_EQ(images.status, 1);
+    EXPECT_NE(images.err.find("holds no scans, only 3 images"), std::string::npos) << images.err;
     auto offsets = [](const std::string& json) {
         std::vector<std::string> found;
         for (size_t at = json.find("\"offset\":"); at != std::string::npos; at = json.find("\"offset\":", at + 1))

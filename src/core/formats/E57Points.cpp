@@ -57,7 +57,6 @@ struct Field {
     std::unique_ptr<unsigned char[]> bytes; // `used` bytes and kSlack zeros
     size_t used = 0, capacity = 0;
     uint64_t bit = 0;
-    std::vector<double> values; // of the step being assembled
 
     bool Decoded() const { return role != kNone && kind != Opaque; }
     unsigned BitsPerValue() const
@@ -99,14 +98,14 @@ struct Field {
         std::memset(bytes.get() + used + n, 0, kSlack);
         used += n;
     }
-    void Decode(size_t count)
+    // Values [first, first + count) of those not yet consumed into `out`;
+    // the stream itself is left as it is (threads decode parts of a step).
+    void DecodeAt(uint64_t first, size_t count, double* out) const
     {
-        values.resize(count);
         const unsigned char* b = bytes.get();
-        double* out = values.data();
         if (kind == Single || kind == Double) {
             const size_t size = kind == Single ? 4 : 8;
-            const unsigned char* p = b + bit / 8;
+            const unsigned char* p = b + bit / 8 + first * size;
             for (size_t k = 0; k < count; ++k, p += size) {
                 if (kind == Single) {
                     float f;
@@ -116,28 +115,29 @@ struct Field {
                     std::memcpy(out + k, p, 8);
                 }
             }
-            bit += uint64_t(count) * size * 8;
             return;
         }
         const uint64_t mask = width >= 64 ? ~uint64_t(0) : (uint64_t(1) << width) - 1;
         const uint64_t base = static_cast<uint64_t>(minimum);
+        uint64_t at = bit + first * width;
         for (size_t k = 0; k < count; ++k) {
             uint64_t u = 0;
             if (width > 0) {
-                const size_t at = static_cast<size_t>(bit >> 3);
-                const unsigned shift = static_cast<unsigned>(bit & 7);
+                const size_t byte = static_cast<size_t>(at >> 3);
+                const unsigned shift = static_cast<unsigned>(at & 7);
                 uint64_t word;
-                std::memcpy(&word, b + at, 8);
+                std::memcpy(&word, b + byte, 8);
                 u = word >> shift;
                 if (shift + width > 64)
-                    u |= uint64_t(b[at + 8]) << (64 - shift);
+                    u |= uint64_t(b[byte + 8]) << (64 - shift);
                 u &= mask;
-                bit += width;
+                at += width;
             }
             const double v = static_cast<double>(static_cast<int64_t>(base + u));
             out[k] = kind == Scaled ? v * scale + offset : v;
         }
     }
+    void Consume(uint64_t count) { bit += count * BitsPerValue(); }
 };
 
 bool ParseRange(const e57xml::Node& n, Field& f, std::string& why)
@@ -298,57 +298,67 @@ public:
     bool intensityKnown = false;
     double intensityRange[2] = {0.0, 1.0};
 
-    // Decodes `count` records of every field (on several cores) and
-    // assembles those with a position into `out` (on several cores too).
+    // Decodes `count` records and assembles those with a position into
+    // `out`: on every core, each a part of the records, in blocks small
+    // enough that their values stay in the cache between decoding and use.
     void Step(size_t count, Output& out)
     {
-        std::vector<Field*> work;
-        for (Field& f : m_fields)
-            if (f.Decoded())
-                work.push_back(&f);
-        const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-        const size_t threads = count < 8192 ? 1 : std::min(cores, work.size());
-        Parallel(threads, [&](size_t t) {
-            for (size_t i = t; i < work.size(); i += threads)
-                work[i]->Decode(count);
-        });
         Prepare();
+        const size_t cores = std::max(1u, std::thread::hardware_concurrency());
         const size_t parts = count < 65536 ? 1 : cores;
         std::vector<size_t> starts(parts + 1, 0);
         auto range = [count, parts](size_t t) { return std::make_pair(count * t / parts, count * (t + 1) / parts); };
         // Where each part's points go: counted first unless every point counts.
-        const bool all = !m_role[kCartesianState] && !m_role[kSphericalState] && (Cartesian() || Spherical());
-        if (!all && parts > 1)
-            Parallel(parts, [&](size_t t) {
-                const auto r = range(t);
-                size_t placed = 0;
-                for (size_t k = r.first; k < r.second; ++k)
-                    placed += Placed(k) ? 1 : 0;
-                starts[t + 1] = placed;
-            });
-        else
-            for (size_t t = 0; t < parts; ++t)
-                starts[t + 1] = range(t).second - range(t).first;
+        const bool all = !m_role[kCartesianState] && !m_role[kSphericalState];
+        Parallel(parts, [&](size_t t) {
+            const auto r = range(t);
+            if (all || parts == 1) {
+                starts[t + 1] = r.second - r.first;
+                return;
+            }
+            Block block;
+            size_t placed = 0;
+            for (size_t k = r.first; k < r.second; k += kBlock) {
+                const size_t n = std::min(kBlock, r.second - k);
+                Load(block, k, n, true);
+                for (size_t i = 0; i < n; ++i)
+                    placed += Placed(block, i) ? 1 : 0;
+            }
+            starts[t + 1] = placed;
+        });
         for (size_t t = 0; t < parts; ++t)
             starts[t + 1] += starts[t];
         std::vector<double> lows(parts, out.intensityLow), highs(parts, out.intensityHigh);
         std::vector<size_t> written(parts, 0);
         Parallel(parts, [&](size_t t) {
             const auto r = range(t);
-            written[t] = Assemble(r.first, r.second, out.count + starts[t], out, lows[t], highs[t]);
+            Block block;
+            size_t at = out.count + starts[t];
+            for (size_t k = r.first; k < r.second; k += kBlock) {
+                const size_t n = std::min(kBlock, r.second - k);
+                Load(block, k, n, false);
+                at += Assemble(block, n, at, out, lows[t], highs[t]);
+            }
+            written[t] = at - (out.count + starts[t]);
         });
-        size_t total = 0;
+        // A part writes its points contiguously from where the count put it:
+        // the last part's end is the new count.
+        out.count += starts[parts - 1] + written[parts - 1];
         for (size_t t = 0; t < parts; ++t) {
-            // Parts write where the count said; a part writes its points
-            // contiguously, so only the last part may fall short of it.
-            total = starts[t] + written[t];
             out.intensityLow = std::min(out.intensityLow, lows[t]);
             out.intensityHigh = std::max(out.intensityHigh, highs[t]);
         }
-        out.count += total;
+        for (Field& f : m_fields)
+            if (f.Decoded())
+                f.Consume(count);
     }
 
 private:
+    static constexpr size_t kBlock = 1024;
+    struct Block {
+        double values[kRoles][kBlock];
+    };
+
     template <class Work>
     static void Parallel(size_t threads, Work work)
     {
@@ -364,37 +374,43 @@ private:
             th.join();
     }
 
-    double Value(int role, size_t k) const { return m_values[role][k]; }
-
-    // The values of each role for the step, and the colour factors.
-    void Prepare()
+    // Values of records [first, first + n) of the step for every role
+    // (only the invalid states when `states`).
+    void Load(Block& block, size_t first, size_t n, bool states) const
     {
         for (int r = 0; r < kRoles; ++r)
-            m_values[r] = m_role[r] ? m_role[r]->values.data() : nullptr;
+            if (m_role[r] && (!states || r == kCartesianState || r == kSphericalState))
+                m_role[r]->DecodeAt(first, n, block.values[r]);
+    }
+
+    void Prepare()
+    {
         for (int i = 0; i < 3; ++i)
             m_colourFactor[i] = 255.0 / (colourRange[i][1] - colourRange[i][0]);
         m_intensityFactor = intensityKnown ? 1.0 / (intensityRange[1] - intensityRange[0]) : 1.0;
     }
 
-    bool Placed(size_t k) const
+    bool Placed(const Block& b, size_t k) const
     {
-        if (Cartesian() && (!m_values[kCartesianState] || StateOf(Value(kCartesianState, k)) == 0))
+        if (Cartesian() && (!m_role[kCartesianState] || StateOf(b.values[kCartesianState][k]) == 0))
             return true;
-        return Spherical() && (!m_values[kSphericalState] || StateOf(Value(kSphericalState, k)) == 0);
+        return Spherical() && (!m_role[kSphericalState] || StateOf(b.values[kSphericalState][k]) == 0);
     }
 
-    // Records [from, to) with a position into `out` from `at` on; how many.
-    size_t Assemble(size_t from, size_t to, size_t at, Output& out, double& low, double& high) const
+    // The block's `count` records with a position into `out` from `at` on;
+    // how many.
+    size_t Assemble(const Block& b, size_t count, size_t at, Output& out, double& low, double& high) const
     {
         const bool cartesian = Cartesian(), spherical = Spherical();
         const size_t first = at;
-        for (size_t k = from; k < to; ++k) {
+        auto Value = [&b](int role, size_t k) { return b.values[role][k]; };
+        for (size_t k = 0; k < count; ++k) {
             double p[3];
-            if (cartesian && (!m_values[kCartesianState] || StateOf(Value(kCartesianState, k)) == 0)) {
+            if (cartesian && (!m_role[kCartesianState] || StateOf(Value(kCartesianState, k)) == 0)) {
                 p[0] = Value(kX, k);
                 p[1] = Value(kY, k);
                 p[2] = Value(kZ, k);
-            } else if (spherical && (!m_values[kSphericalState] || StateOf(Value(kSphericalState, k)) == 0)) {
+            } else if (spherical && (!m_role[kSphericalState] || StateOf(Value(kSphericalState, k)) == 0)) {
                 const double r = Value(kRange, k), a = Value(kAzimuth, k), e = Value(kElevation, k);
                 p[0] = r * std::cos(e) * std::cos(a);
                 p[1] = r * std::cos(e) * std::sin(a);
@@ -413,7 +429,7 @@ private:
                            m_scan.translation[i];
             }
             if (out.intensity) {
-                const bool invalid = m_values[kIntensityInvalid] && StateOf(Value(kIntensityInvalid, k)) != 0;
+                const bool invalid = m_role[kIntensityInvalid] && StateOf(Value(kIntensityInvalid, k)) != 0;
                 const double v = Value(kIntensity, k);
                 if (invalid || !std::isfinite(v)) {
                     out.intensity[at] = intensityKnown ? 0.0f : std::numeric_limits<float>::quiet_NaN();
@@ -428,7 +444,7 @@ private:
             }
             if (out.rgb) {
                 unsigned char* c = out.rgb + 3 * at;
-                const bool invalid = m_values[kColourInvalid] && StateOf(Value(kColourInvalid, k)) != 0;
+                const bool invalid = m_role[kColourInvalid] && StateOf(Value(kColourInvalid, k)) != 0;
                 for (int i = 0; i < 3; ++i) {
                     const double v = Value(kRed + i, k), lo = colourRange[i][0], hi = colourRange[i][1];
                     const double n = invalid || !std::isfinite(v) ? 0.0 : (std::min(std::max(v, lo), hi) - lo) * m_colourFactor[i];
@@ -445,7 +461,6 @@ private:
         return at - first;
     }
 
-    const double* m_values[kRoles] = {};
     double m_colourFactor[3] = {1.0, 1.0, 1.0};
     double m_intensityFactor = 1.0;
     const Scan& m_scan;

@@ -147,12 +147,15 @@ CScanPos* CQuarlonDoc::AddScans(const std::string& requested, const std::string&
 {
     std::vector<foreign::ScanEntry> scans;
     std::string why;
-    if (foreign::ListScans(path, scans, &why) != foreign::Result::Ok) {
+    size_t images = 0;
+    if (foreign::ListScans(path, scans, &why, &images) != foreign::Result::Ok) {
         NoteLoadFailure(requested, why);
         return nullptr;
     }
     if (scans.empty() || only >= static_cast<int>(scans.size())) {
-        NoteLoadFailure(requested, scans.empty() ? "the file holds no scans"
+        const std::string pictures = images == 0 ? std::string()
+                                     : ", only " + std::to_string(images) + (images == 1 ? " image" : " images");
+        NoteLoadFailure(requested, scans.empty() ? "the file holds no scans" + pictures
                                                  : "the file has no scan " + std::to_string(only + 1));
         return nullptr;
     }
@@ -165,6 +168,7 @@ CScanPos* CQuarlonDoc::AddScans(const std::string& requested, const std::string&
         scan.name = scans[i].name;
         scan.guid = scans[i].guid;
         scan.several = scans.size() > 1;
+        scan.images = images;
         const std::string key = scan.several ? CScanPos::ScanIdentity(path, i) : qpath::ToLower(path);
         if (FindModel(key)) {
             NoteLoadFailure(scan.several ? requested + " (" + scan.name + ")" : requested, "already in the document");

@@ -43,6 +43,7 @@ public:
         std::string name;     // shown in the models list
         std::string guid;
         bool several = false; // the file holds more than this one
+        size_t images = 0;    // pictures the file holds besides (E57), not shown
     };
 
     // A new, loaded model, or none when the load failed or was aborted.
