@@ -204,7 +204,8 @@ void CModelListDlg::FillFromDocument()
         bulb->setData(Qt::UserRole, QString::fromStdString(model->GetPath()));
         bulb->setCheckState(model->IsVisible() ? Qt::Checked : Qt::Unchecked);
         m_pList->setItem(row, 0, bulb);
-        m_pList->setItem(row, 1, new QTableWidgetItem);
+        // The name is painted by the delegate; the item carries it too.
+        m_pList->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(model->GetName())));
     }
     m_pList->viewport()->update();
 }
