@@ -69,8 +69,9 @@ void WriteSiteModel(vtkPolyData* poly, const std::string& path)
 void MakeModelHere(const std::string& path, vtkIdType n) { WriteSiteModel(bench::RandomCloud(n), path); }
 
 // A textured mesh: a grid of about `n` vertices (two triangles per cell)
-// with "Texture" coordinates and "Intensity", its image (2048 x 2048 PNG)
-// and texture file beside it, so that the viewer shows it textured.
+// with "Texture" coordinates and "Intensity", its image (2048 x 2048 PNG),
+// texture file and settings file beside it, so that the viewer shows it as
+// a textured surface.
 void MakeMeshHere(const std::string& path, vtkIdType n)
 {
     const vtkIdType side = std::max<vtkIdType>(2, static_cast<vtkIdType>(std::sqrt(static_cast<double>(n))));
@@ -122,6 +123,8 @@ void MakeMeshHere(const std::string& path, vtkIdType n)
     cv::imwrite(image.string(), pixels);
     std::ofstream(std::filesystem::path(path).replace_extension(".tex"))
         << "[Texture]\nFile=" << image.filename().string() << "\n";
+    // Shown as "Surface Texture": the textured surface, not its points.
+    std::ofstream(std::filesystem::path(path).replace_extension(".ini")) << "[CloudData]\nRepresentation=15\n";
 }
 
 // In a child process: the memory it takes never counts in the programs

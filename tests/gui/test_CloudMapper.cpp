@@ -1,7 +1,8 @@
 // The cloud mapper draws what VTK's mapper draws: the same pixels for every
 // colouring the program uses (RGB, grey, intensity through each colour map,
-// one colour, larger points), in slices or at once; what it does not draw
-// itself it leaves to VTK's mapper.
+// one colour, larger points) and for textured meshes (lit by the headlight
+// on facet or point normals, or unlit), in slices or at once; what it does
+// not draw itself it leaves to VTK's mapper.
 #include "core/model/vtkCloudMapper.h"
 
 #include <gtest/gtest.h>
@@ -20,10 +21,14 @@
 #include <vtkProperty.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
+#include <vtkImageData.h>
+#include <vtkPolyDataNormals.h>
+#include <vtkTexture.h>
 #include <vtkUnsignedCharArray.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -197,4 +202,172 @@ TEST(CloudMapper, LeavesWhatItDoesNotDrawToVtksMapper)
     const std::vector<unsigned char> expected = Draw(vtk, data, rgb, table);
     EXPECT_EQ(Draw(ours, data, rgb, table), expected);
     EXPECT_TRUE(ours->LastDrawnByVtk());
+}
+
+namespace {
+
+// A wavy grid of 31 x 21 corners in triangles with texture coordinates;
+// `normals` adds point normals.
+vtkSmartPointer<vtkPolyData> Mesh(bool normals)
+{
+    auto data = vtkSmartPointer<vtkPolyData>::New();
+    vtkNew<vtkPoints> points;
+    points->SetDataTypeToDouble();
+    vtkNew<vtkFloatArray> tcoords;
+    tcoords->SetName("Texture");
+    tcoords->SetNumberOfComponents(2);
+    vtkNew<vtkCellArray> polys;
+    for (int j = 0; j <= 20; ++j)
+        for (int i = 0; i <= 30; ++i) {
+            points->InsertNextPoint(4.0 * i - 60.0, 4.0 * j - 40.0, 6.0 * std::sin(0.3 * i) * std::cos(0.25 * j));
+            tcoords->InsertNextTuple2(i / 30.0, j / 20.0);
+        }
+    for (int j = 0; j < 20; ++j)
+        for (int i = 0; i < 30; ++i) {
+            const vtkIdType a = j * 31 + i, b = a + 1, c = a + 31, d = c + 1;
+            const vtkIdType t1[3] = {a, b, d}, t2[3] = {a, d, c};
+            polys->InsertNextCell(3, t1);
+            polys->InsertNextCell(3, t2);
+        }
+    vtkNew<vtkUnsignedCharArray> rgb;
+    rgb->SetName("RGB");
+    rgb->SetNumberOfComponents(3);
+    vtkNew<vtkFloatArray> intensity;
+    intensity->SetName("Intensity");
+    for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i) {
+        rgb->InsertNextTuple3((i * 37) % 256, (i * 59) % 256, 200);
+        intensity->InsertNextValue(i == 40 ? std::nanf("") : static_cast<float>((i * 13) % 2000));
+    }
+    data->SetPoints(points);
+    data->SetPolys(polys);
+    data->GetPointData()->SetTCoords(tcoords);
+    data->GetPointData()->AddArray(rgb);
+    data->GetPointData()->AddArray(intensity);
+    if (!normals)
+        return data;
+    vtkNew<vtkPolyDataNormals> smooth;
+    smooth->SetInputData(data);
+    smooth->SplittingOff();
+    smooth->Update();
+    data->DeepCopy(smooth->GetOutput());
+    return data;
+}
+
+// A 64 x 64 picture of coloured squares.
+vtkSmartPointer<vtkTexture> Picture()
+{
+    vtkNew<vtkImageData> image;
+    image->SetDimensions(64, 64, 1);
+    image->AllocateScalars(VTK_UNSIGNED_CHAR, 3);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            auto* p = static_cast<unsigned char*>(image->GetScalarPointer(x, y, 0));
+            p[0] = static_cast<unsigned char>(((x / 8 + y / 8) % 2) ? 230 : 40);
+            p[1] = static_cast<unsigned char>(x * 4);
+            p[2] = static_cast<unsigned char>(y * 4);
+        }
+    auto texture = vtkSmartPointer<vtkTexture>::New();
+    texture->SetInputData(image);
+    texture->InterpolateOn();
+    return texture;
+}
+
+struct Lighting {
+    const char* name;
+    bool normals;
+    bool lit;
+    bool parallel;
+    const char* colours; // "texture", an array, or null: one colour
+    double ambient = 0.0;
+    bool points = false; // the points representation
+};
+
+std::vector<unsigned char> DrawMesh(vtkPolyDataMapper* mapper, vtkPolyData* data, const Lighting& l)
+{
+    vtkNew<vtkRenderWindow> window;
+    window->SetOffScreenRendering(1);
+    window->SetSize(200, 150);
+    window->SetMultiSamples(0);
+    vtkNew<vtkRenderer> renderer;
+    renderer->SetBackground(0, 0, 0);
+    window->AddRenderer(renderer);
+    mapper->SetInputData(data);
+    vtkNew<vtkActor> actor;
+    actor->SetMapper(mapper);
+    const bool textured = l.colours && std::string(l.colours) == "texture";
+    if (textured)
+        actor->SetTexture(Picture());
+    if (l.colours && !textured) {
+        mapper->ScalarVisibilityOn();
+        mapper->SetScalarModeToUsePointFieldData();
+        mapper->SelectColorArray(l.colours);
+        mapper->SetScalarRange(100.0, 1800.0);
+        mapper->SetLookupTable(Table(1));
+    } else {
+        mapper->ScalarVisibilityOff();
+    }
+    actor->SetPosition(3.0, -2.0, 0.0);
+    actor->RotateX(-35.0);
+    actor->GetProperty()->SetLighting(l.lit);
+    actor->GetProperty()->SetColor(textured ? 1.0 : 0.9, textured ? 1.0 : 0.6, textured ? 1.0 : 0.3);
+    actor->GetProperty()->SetAmbient(l.ambient);
+    if (l.points) {
+        actor->GetProperty()->SetRepresentationToPoints();
+        actor->GetProperty()->SetPointSize(2);
+    }
+    renderer->AddActor(actor);
+    renderer->ResetCamera();
+    renderer->GetActiveCamera()->SetParallelProjection(l.parallel);
+    renderer->GetActiveCamera()->Zoom(1.2);
+    window->Render();
+    std::vector<unsigned char> pixels(200 * 150 * 3);
+    unsigned char* read = window->GetPixelData(0, 0, 199, 149, 1);
+    std::copy(read, read + pixels.size(), pixels.begin());
+    delete[] read;
+    return pixels;
+}
+
+} // namespace
+
+TEST(CloudMapper, DrawsMeshesAsVtksMapperDoes)
+{
+    const Lighting cases[] = {
+        {"texture, facet normals", false, true, false, "texture"},
+        {"texture, point normals", true, true, false, "texture"},
+        {"texture, facet normals, parallel projection", false, true, true, "texture"},
+        {"texture, unlit", false, false, false, "texture"},
+        {"RGB, point normals", true, true, false, "RGB"},
+        {"RGB with an ambient term", false, true, false, "RGB", 0.3},
+        {"one colour, some ambient", true, true, false, nullptr, 0.4},
+        {"intensity red-blue, facet normals", false, true, false, "Intensity"},
+        {"one colour, point normals", true, true, false, nullptr},
+        {"one colour, unlit", false, false, false, nullptr},
+        {"a mesh as points, RGB", false, true, false, "RGB", 0.0, true},
+        {"a mesh as points, intensity", false, true, false, "Intensity", 0.0, true},
+        {"a mesh as points, one colour", false, true, false, nullptr, 0.0, true},
+    };
+    for (const Lighting& l : cases) {
+        SCOPED_TRACE(l.name);
+        vtkSmartPointer<vtkPolyData> data = Mesh(l.normals);
+        vtkNew<vtkPolyDataMapper> vtk;
+        const std::vector<unsigned char> expected = DrawMesh(vtk, data, l);
+        for (long long slice : {1LL << 20, 37LL}) {
+            vtkNew<vtkCloudMapper> ours;
+            ours->SetSliceSize(slice);
+            const std::vector<unsigned char> got = DrawMesh(ours, data, l);
+            // Points' colours with an ambient term are left to VTK's mapper.
+            EXPECT_EQ(ours->LastDrawnByVtk(), l.colours && std::string(l.colours) != "texture" && l.ambient > 0.0);
+            size_t lit = 0, differ = 0;
+            int worst = 0;
+            for (size_t i = 0; i < got.size(); ++i) {
+                lit += expected[i] != 0;
+                const int d = std::abs(int(got[i]) - int(expected[i]));
+                differ += d > 3;
+                worst = std::max(worst, d);
+            }
+            EXPECT_GT(lit, l.points ? 2000u : 20000u) << "the mesh is drawn";
+            // Facet normals from derivatives may differ along a few edges.
+            EXPECT_LE(differ, got.size() / 500) << "slice " << slice << ", largest difference " << worst;
+        }
+    }
 }

@@ -369,12 +369,11 @@ bool CScanPos::BuildLevels(vtkListener* listener)
     if (stage == StageResult::Failed)
         return Fail(error);
 
-    // Clouds are drawn by a mapper of their own; meshes by VTK's.
-    m_pFullMapper = cloud ? vtkSmartPointer<vtkPolyDataMapper>(vtkSmartPointer<vtkCloudMapper>::New())
-                          : vtkSmartPointer<vtkPolyDataMapper>::New();
+    // Clouds and textured meshes are drawn by a mapper of their own, which
+    // hands everything else to VTK's.
+    m_pFullMapper = vtkSmartPointer<vtkCloudMapper>::New();
     m_pFullMapper->SetInputConnection(m_pReader->GetOutputPort());
-    m_pReducedMapper = cloud ? vtkSmartPointer<vtkPolyDataMapper>(vtkSmartPointer<vtkCloudMapper>::New())
-                             : vtkSmartPointer<vtkPolyDataMapper>::New();
+    m_pReducedMapper = vtkSmartPointer<vtkCloudMapper>::New();
     m_pReducedMapper->SetInputConnection(m_pMask->GetOutputPort());
     m_pFullMapper->Update();
     m_pReducedMapper->Update();

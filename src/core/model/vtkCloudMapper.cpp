@@ -3,7 +3,10 @@
 #include <vtkActor.h>
 #include <vtkCellArray.h>
 #include <vtkDataArray.h>
+#include <vtkLight.h>
+#include <vtkLightCollection.h>
 #include <vtkLookupTable.h>
+#include <vtkOpenGLTexture.h>
 #include <vtkMatrix3x3.h>
 #include <vtkMatrix4x4.h>
 #include <vtkObjectFactory.h>
@@ -74,6 +77,95 @@ void main()
 }
 )";
 
+// Triangles, lit as VTK's mapper lights them with a headlight: ambient and
+// diffuse terms (and specular where asked) on the surface's normal (the
+// points' normals, else the facet's from the derivatives, both facing the
+// viewer); the points' own colour is the diffuse term's, and a texture's
+// colour is multiplied in.
+const char* const kMeshVertexShader = R"(//VTK::System::Dec
+in vec3 vertexMC;
+in vec2 tcoordMC;
+in vec3 normalMC;
+in vec4 colourMC;
+uniform mat4 MCDCMatrix;
+uniform mat4 MCVCMatrix;
+uniform mat3 normalMatrix;
+uniform int colouring;       // as for points
+uniform vec2 scalarMap;
+uniform int tableSize;
+uniform vec3 table[256];
+uniform vec3 nanColour;
+out vec2 tcoordVCVSOutput;
+out vec4 vertexVCVSOutput;
+out vec3 normalVCVSOutput;
+out vec3 ownVSOutput;
+void main()
+{
+  gl_Position = MCDCMatrix * vec4(vertexMC, 1.0);
+  vertexVCVSOutput = MCVCMatrix * vec4(vertexMC, 1.0);
+  normalVCVSOutput = normalMatrix * normalMC;
+  tcoordVCVSOutput = tcoordMC;
+  ownVSOutput = vec3(0.0);
+  if (colouring == 1) {
+    ownVSOutput = colourMC.rgb;
+  } else if (colouring == 2) {
+    ownVSOutput = colourMC.rrr;
+  } else if (colouring == 3) {
+    float s = colourMC.r;
+    if (isnan(s)) {
+      ownVSOutput = nanColour;
+    } else {
+      float index = floor((s - scalarMap.x) * scalarMap.y);
+      ownVSOutput = table[int(clamp(index, 0.0, float(tableSize - 1)))];
+    }
+  }
+}
+)";
+
+const char* const kMeshFragmentShader = R"(//VTK::System::Dec
+in vec2 tcoordVCVSOutput;
+in vec4 vertexVCVSOutput;
+in vec3 normalVCVSOutput;
+in vec3 ownVSOutput;
+uniform sampler2D actortexture;
+uniform int textured;
+uniform int ownTerm;         // the points' colour in 0 no term, 1 ambient, 2 diffuse
+uniform float ownWeight;
+uniform int lighting;
+uniform int pointNormals;
+uniform int cameraParallel;
+uniform vec3 ambientColorUniform;
+uniform vec3 diffuseColorUniform;
+uniform vec3 specularColorUniform;
+uniform float specularPowerUniform;
+uniform vec3 lightColor0;
+//VTK::Output::Dec
+void main()
+{
+  vec3 ambientColor = ambientColorUniform;
+  vec3 diffuseColor = diffuseColorUniform;
+  if (ownTerm == 1) ambientColor = ownWeight * ownVSOutput;
+  if (ownTerm == 2) diffuseColor = ownWeight * ownVSOutput;
+  vec3 colour = ambientColor + diffuseColor;
+  if (lighting == 1) {
+    vec3 n;
+    if (pointNormals == 1) {
+      n = normalize(normalVCVSOutput);
+      if (gl_FrontFacing == false) n = -n;
+    } else {
+      n = normalize(cross(dFdx(vertexVCVSOutput.xyz), dFdy(vertexVCVSOutput.xyz)));
+      if (cameraParallel == 1 && n.z < 0.0) n = -n;
+      if (cameraParallel == 0 && dot(n, vertexVCVSOutput.xyz) > 0.0) n = -n;
+    }
+    float df = max(0.0, n.z);
+    float sf = df > 0.0 ? pow(df, specularPowerUniform) : 0.0;
+    colour = ambientColor + df * diffuseColor * lightColor0 + sf * specularColorUniform * lightColor0;
+  }
+  gl_FragData[0] = clamp(vec4(colour, 1.0), 0.0, 1.0);
+  if (textured == 1) gl_FragData[0] = gl_FragData[0] * texture(actortexture, tcoordVCVSOutput);
+}
+)";
+
 enum Colouring { OneColour = 0, ColourBytes = 1, GreyBytes = 2, Mapped = 3 };
 
 GLenum GlType(int vtkType)
@@ -96,6 +188,14 @@ GLenum GlType(int vtkType)
 // mapper decides them; Unsupported for what this mapper leaves to VTK's.
 struct Plan {
     bool supported = true;
+    // Textured triangles (else points).
+    bool mesh = false;
+    // Points: the corners of the triangles (else every point).
+    bool meshPoints = false;
+    vtkDataArray* tcoords = nullptr;
+    vtkDataArray* normals = nullptr; // used when the surface is smooth
+    vtkOpenGLTexture* texture = nullptr;
+    vtkLight* light = nullptr; // the headlight; none: unlit
     Colouring colouring = OneColour;
     vtkDataArray* array = nullptr;
     vtkLookupTable* table = nullptr;
@@ -114,9 +214,14 @@ bool IsSoftware()
 
 struct vtkCloudMapper::Gpu {
     GLuint vao = 0, positions = 0, colours = 0;
-    vtkMTimeType positionsTime = 0, coloursTime = 0;
+    GLuint tcoords = 0, normals = 0, indices = 0;
+    vtkMTimeType positionsTime = 0, coloursTime = 0, tcoordsTime = 0, normalsTime = 0, indicesTime = 0;
     vtkDataArray* positionsArray = nullptr;
     vtkDataArray* coloursArray = nullptr;
+    vtkDataArray* tcoordsArray = nullptr;
+    vtkDataArray* normalsArray = nullptr;
+    vtkDataArray* indicesArray = nullptr;
+    long long triangles = 0;
     vtkIdType points = 0;
     GLenum colourType = 0;
     int colourComponents = 0;
@@ -132,11 +237,13 @@ struct vtkCloudMapper::Gpu {
             glDeleteVertexArrays(1, &vao);
         if (positions)
             glDeleteBuffers(1, &positions);
-        if (colours)
-            glDeleteBuffers(1, &colours);
-        vao = positions = colours = 0;
-        positionsTime = coloursTime = 0;
-        positionsArray = coloursArray = nullptr;
+        for (GLuint* b : {&colours, &tcoords, &normals, &indices})
+            if (*b)
+                glDeleteBuffers(1, b);
+        vao = positions = colours = tcoords = normals = indices = 0;
+        positionsTime = coloursTime = tcoordsTime = normalsTime = indicesTime = 0;
+        positionsArray = coloursArray = tcoordsArray = normalsArray = indicesArray = nullptr;
+        triangles = 0;
         if (timer)
             timer->ReleaseGraphicsResources();
         timer.reset();
@@ -169,51 +276,114 @@ void vtkCloudMapper::ReleaseGraphicsResources(vtkWindow* window)
 
 namespace {
 
-Plan Decide(vtkCloudMapper* mapper, vtkPolyData* input, vtkActor* actor)
+bool DecideColours(vtkCloudMapper* mapper, vtkPolyData* input, Plan& plan);
+
+// Triangles under one headlight (or unlit), opaque, as surfaces, coloured
+// by one colour, by their points' colours or scalars, or by a texture: what
+// a mesh shows in its surface representations.
+Plan DecideMesh(vtkCloudMapper* mapper, vtkPolyData* input, vtkActor* actor, vtkRenderer* ren)
 {
     Plan plan;
+    plan.supported = false;
     vtkProperty* property = actor->GetProperty();
-    const bool cells = input->GetNumberOfLines() > 0 || input->GetNumberOfPolys() > 0 || input->GetNumberOfStrips() > 0;
-    const bool lit = input->GetPointData()->GetNormals() && property->GetLighting() &&
-                     property->GetInterpolation() != VTK_FLAT;
-    const bool textured = actor->GetTexture() || property->GetNumberOfTextures() > 0;
-    if (cells || lit || textured || property->GetOpacity() < 1.0 || !GlType(input->GetPoints()->GetDataType())) {
-        plan.supported = false;
+    vtkCellArray* polys = input->GetPolys();
+    if (input->GetNumberOfVerts() > 0 || input->GetNumberOfLines() > 0 || input->GetNumberOfStrips() > 0 ||
+        polys->GetNumberOfCells() == 0 || polys->IsHomogeneous() != 3 || property->GetNumberOfTextures() > 0 ||
+        property->GetOpacity() < 1.0 || property->GetRepresentation() != VTK_SURFACE ||
+        property->GetEdgeVisibility() || input->GetNumberOfPoints() > VTK_INT_MAX ||
+        !GlType(input->GetPoints()->GetDataType()))
         return plan;
+    if (actor->GetTexture()) {
+        auto* texture = vtkOpenGLTexture::SafeDownCast(actor->GetTexture());
+        vtkDataArray* tcoords = input->GetPointData()->GetTCoords();
+        if (!texture || texture->GetTransform() || !tcoords || tcoords->GetNumberOfComponents() != 2 ||
+            !GlType(tcoords->GetDataType()) || tcoords->GetNumberOfTuples() < input->GetNumberOfPoints())
+            return plan;
+        plan.texture = texture;
+        plan.tcoords = tcoords;
     }
-    if (!mapper->GetScalarVisibility())
+    // Points' colours with an ambient term are VTK's mapper's (the program
+    // sets none).
+    if (!DecideColours(mapper, input, plan) || (plan.texture && plan.array) ||
+        (plan.array && property->GetAmbient() > 0.0))
         return plan;
+    if (property->GetLighting()) {
+        vtkLightCollection* lights = ren->GetLights();
+        vtkLight* on = nullptr;
+        int count = 0;
+        lights->InitTraversal();
+        for (vtkLight* l = lights->GetNextItem(); l; l = lights->GetNextItem())
+            if (l->GetSwitch() && l->GetIntensity() > 0.0) {
+                on = l;
+                ++count;
+            }
+        if (count != 1 || !on->LightTypeIsHeadlight() || on->GetPositional())
+            return plan;
+        plan.light = on;
+        vtkDataArray* normals = input->GetPointData()->GetNormals();
+        if (normals && property->GetInterpolation() != VTK_FLAT && normals->GetNumberOfComponents() == 3 &&
+            GlType(normals->GetDataType()) && normals->GetNumberOfTuples() >= input->GetNumberOfPoints())
+            plan.normals = normals;
+    }
+    plan.supported = true;
+    plan.mesh = true;
+    return plan;
+}
+
+// The colour source of `plan` from the mapper's scalars, as VTK's mapper
+// would colour them; false for colourings left to VTK's mapper.
+bool DecideColours(vtkCloudMapper* mapper, vtkPolyData* input, Plan& plan)
+{
+    if (!mapper->GetScalarVisibility())
+        return true;
     int cellFlag = 0;
     vtkDataArray* s = vtkAbstractMapper::GetScalars(input, mapper->GetScalarMode(), mapper->GetArrayAccessMode(),
                                                     mapper->GetArrayId(), mapper->GetArrayName(), cellFlag);
     if (!s)
-        return plan;
+        return true;
     const int components = s->GetNumberOfComponents();
-    if (cellFlag || s->GetNumberOfTuples() < input->GetNumberOfPoints() || !GlType(s->GetDataType())) {
-        plan.supported = false;
-        return plan;
-    }
+    if (cellFlag || s->GetNumberOfTuples() < input->GetNumberOfPoints() || !GlType(s->GetDataType()))
+        return false;
     plan.array = s;
     const int mode = mapper->GetColorMode();
     if (s->GetDataType() == VTK_UNSIGNED_CHAR && mode != VTK_COLOR_MODE_MAP_SCALARS) {
         // Bytes are colours: grey or RGB (alpha would need blending).
         plan.colouring = components == 1 ? GreyBytes : ColourBytes;
-        plan.supported = components == 1 || components == 3;
-        return plan;
+        return components == 1 || components == 3;
     }
     vtkLookupTable* table = vtkLookupTable::SafeDownCast(mapper->GetLookupTable());
     if (mode == VTK_COLOR_MODE_DIRECT_SCALARS || components != 1 || !table || table->GetScale() != VTK_SCALE_LINEAR ||
         table->GetIndexedLookup() || table->GetUseBelowRangeColor() || table->GetUseAboveRangeColor() ||
-        table->GetNumberOfTableValues() < 1 || table->GetNumberOfTableValues() > 256) {
-        plan.supported = false;
-        return plan;
-    }
+        table->GetNumberOfTableValues() < 1 || table->GetNumberOfTableValues() > 256 ||
+        mapper->GetInterpolateScalarsBeforeMapping())
+        return false;
     plan.colouring = Mapped;
     plan.table = table;
     if (mapper->GetUseLookupTableScalarRange())
         table->GetTableRange(plan.range);
     else
         mapper->GetScalarRange(plan.range);
+    return true;
+}
+
+Plan Decide(vtkCloudMapper* mapper, vtkPolyData* input, vtkActor* actor, vtkRenderer* ren)
+{
+    vtkProperty* property = actor->GetProperty();
+    // A mesh shown as points is its triangles' corners drawn as points.
+    const bool meshPoints = input->GetNumberOfPolys() > 0 && property->GetRepresentation() == VTK_POINTS &&
+                            input->GetNumberOfVerts() == 0 && input->GetPolys()->IsHomogeneous() == 3 &&
+                            input->GetNumberOfPoints() <= VTK_INT_MAX;
+    if (input->GetNumberOfPolys() > 0 && !meshPoints)
+        return DecideMesh(mapper, input, actor, ren);
+    Plan plan;
+    plan.meshPoints = meshPoints;
+    const bool cells = input->GetNumberOfLines() > 0 || input->GetNumberOfStrips() > 0 ||
+                       (input->GetNumberOfPolys() > 0 && !meshPoints);
+    const bool lit = input->GetPointData()->GetNormals() && property->GetLighting() &&
+                     property->GetInterpolation() != VTK_FLAT;
+    const bool textured = actor->GetTexture() || property->GetNumberOfTextures() > 0;
+    plan.supported = !cells && !lit && !textured && property->GetOpacity() >= 1.0 &&
+                     GlType(input->GetPoints()->GetDataType()) && DecideColours(mapper, input, plan);
     return plan;
 }
 
@@ -243,6 +413,51 @@ void Upload(GLuint buffer, vtkDataArray* a, vtkIdType tuples)
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+// The triangles' corners as 32-bit indices, slice by slice from 64-bit ones.
+void UploadIndices(GLuint buffer, vtkDataArray* connectivity)
+{
+    const size_t n = static_cast<size_t>(connectivity->GetNumberOfValues());
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
+    if (connectivity->GetDataTypeSize() == 4) {
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(n * 4), connectivity->GetVoidPointer(0),
+                     GL_STATIC_DRAW);
+    } else {
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(n * 4), nullptr, GL_STATIC_DRAW);
+        const auto* in = static_cast<const long long*>(connectivity->GetVoidPointer(0));
+        std::vector<GLuint> slice;
+        const size_t step = 3 << 16;
+        for (size_t at = 0; at < n; at += step) {
+            const size_t m = std::min(step, n - at);
+            slice.assign(in + at, in + at + m);
+            glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLintptr>(at * 4), static_cast<GLsizeiptr>(m * 4),
+                            slice.data());
+        }
+    }
+}
+
+// The lookup table and scalar range for colours mapped in the shader.
+void SetTableUniforms(vtkShaderProgram* program, const Plan& plan)
+{
+    vtkLookupTable* table = plan.table;
+    table->Build();
+    const int n = static_cast<int>(table->GetNumberOfTableValues());
+    std::vector<float> colours(static_cast<size_t>(3 * n));
+    for (int i = 0; i < n; ++i) {
+        double rgba[4];
+        table->GetTableValue(i, rgba);
+        for (int c = 0; c < 3; ++c)
+            colours[static_cast<size_t>(3 * i + c)] = static_cast<float>(rgba[c]);
+    }
+    const double width = plan.range[1] - plan.range[0];
+    const float map[2] = {static_cast<float>(plan.range[0]), static_cast<float>(width > 0 ? n / width : 0.0)};
+    program->SetUniform2f("scalarMap", map);
+    program->SetUniformi("tableSize", n);
+    program->SetUniform3fv("table", n, colours.data());
+    double nan[4];
+    table->GetNanColor(nan);
+    program->SetUniform3f("nanColour", nan);
+}
+
 } // namespace
 
 void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
@@ -252,7 +467,7 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
     if (!input || !input->GetPoints() || input->GetNumberOfPoints() == 0 || !window)
         return;
 
-    const Plan plan = Decide(this, input, actor);
+    const Plan plan = Decide(this, input, actor, ren);
     m_drawnByVtk = !plan.supported;
     if (!plan.supported) {
         // VTK's mapper with this one's settings and input.
@@ -280,6 +495,13 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
         glGenVertexArrays(1, &gpu.vao);
         glGenBuffers(1, &gpu.positions);
         glGenBuffers(1, &gpu.colours);
+        glGenBuffers(1, &gpu.tcoords);
+        glGenBuffers(1, &gpu.normals);
+        glGenBuffers(1, &gpu.indices);
+    }
+    if (plan.mesh) {
+        RenderMesh(ren, actor, &plan);
+        return;
     }
     if (gpu.positionsArray != coordinates || gpu.positionsTime < coordinates->GetMTime() || gpu.points != points) {
         Upload(gpu.positions, coordinates, points);
@@ -358,27 +580,8 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
     program->SetUniformi("colouring", plan.array ? plan.colouring : OneColour);
     program->SetUniform3f("solidColour", solid);
     program->SetUniformf("vertexWeight", weight);
-    if (plan.colouring == Mapped && plan.table) {
-        vtkLookupTable* table = plan.table;
-        table->Build();
-        const int n = static_cast<int>(table->GetNumberOfTableValues());
-        std::vector<float> colours(static_cast<size_t>(3 * n));
-        for (int i = 0; i < n; ++i) {
-            double rgba[4];
-            table->GetTableValue(i, rgba);
-            for (int c = 0; c < 3; ++c)
-                colours[static_cast<size_t>(3 * i + c)] = static_cast<float>(rgba[c]);
-        }
-        const double width = plan.range[1] - plan.range[0];
-        const float map[2] = {static_cast<float>(plan.range[0]),
-                              static_cast<float>(width > 0 ? n / width : 0.0)};
-        program->SetUniform2f("scalarMap", map);
-        program->SetUniformi("tableSize", n);
-        program->SetUniform3fv("table", n, colours.data());
-        double nan[4];
-        table->GetNanColor(nan);
-        program->SetUniform3f("nanColour", nan);
-    }
+    if (plan.colouring == Mapped && plan.table)
+        SetTableUniforms(program, plan);
     window->GetState()->vtkglPointSize(property->GetPointSize());
 
     if (!gpu.timer)
@@ -386,16 +589,172 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
     gpu.timer->ReusableStart();
     const auto started = std::chrono::steady_clock::now();
     // Slices, so that a software renderer never queues the whole cloud.
-    const long long slice = gpu.software ? m_slice : points;
-    for (long long first = 0; first < points; first += slice) {
-        const long long count = std::min<long long>(slice, points - first);
-        glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
-        if (gpu.software && first + count < points)
+    if (plan.meshPoints) {
+        vtkDataArray* connectivity = input->GetPolys()->GetConnectivityArray();
+        if (gpu.indicesArray != connectivity || gpu.indicesTime < connectivity->GetMTime()) {
+            UploadIndices(gpu.indices, connectivity);
+            gpu.indicesArray = connectivity;
+            gpu.indicesTime = connectivity->GetMTime();
+            gpu.triangles = connectivity->GetNumberOfValues() / 3;
+        }
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices);
+    }
+    const long long total = plan.meshPoints ? 3 * gpu.triangles : points;
+    const long long slice = gpu.software ? m_slice : total;
+    for (long long first = 0; first < total; first += slice) {
+        const long long count = std::min<long long>(slice, total - first);
+        if (plan.meshPoints)
+            glDrawElements(GL_POINTS, static_cast<GLsizei>(count), GL_UNSIGNED_INT,
+                           reinterpret_cast<const void*>(static_cast<uintptr_t>(first * sizeof(GLuint))));
+        else
+            glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
+        if (gpu.software && first + count < total)
             glFinish();
     }
     gpu.timer->ReusableStop();
     // The GPU's time of an earlier frame when the timer has one; the time
     // spent here until then (all of it, where slices were waited for).
+    const double measured = gpu.timer->GetReusableElapsedSeconds();
+    const double here = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    this->TimeToDraw = std::max({measured, here, 0.0001});
+    glBindVertexArray(0);
+}
+
+void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* decided)
+{
+    const Plan& plan = *static_cast<const Plan*>(decided);
+    Gpu& gpu = *m_gpu;
+    vtkPolyData* input = this->GetInput();
+    vtkOpenGLRenderWindow* window = gpu.window;
+    const vtkIdType points = input->GetNumberOfPoints();
+    vtkDataArray* coordinates = input->GetPoints()->GetData();
+    vtkDataArray* connectivity = input->GetPolys()->GetConnectivityArray();
+    if (gpu.positionsArray != coordinates || gpu.positionsTime < coordinates->GetMTime() || gpu.points != points) {
+        Upload(gpu.positions, coordinates, points);
+        gpu.positionsArray = coordinates;
+        gpu.positionsTime = coordinates->GetMTime();
+        gpu.points = points;
+        gpu.coloursArray = gpu.tcoordsArray = gpu.normalsArray = nullptr;
+    }
+    if (plan.tcoords && (gpu.tcoordsArray != plan.tcoords || gpu.tcoordsTime < plan.tcoords->GetMTime())) {
+        Upload(gpu.tcoords, plan.tcoords, points);
+        gpu.tcoordsArray = plan.tcoords;
+        gpu.tcoordsTime = plan.tcoords->GetMTime();
+    }
+    if (plan.array && (gpu.coloursArray != plan.array || gpu.coloursTime < plan.array->GetMTime())) {
+        Upload(gpu.colours, plan.array, points);
+        gpu.coloursArray = plan.array;
+        gpu.coloursTime = plan.array->GetMTime();
+        gpu.colourType = GlType(plan.array->GetDataType());
+        gpu.colourComponents = plan.array->GetNumberOfComponents();
+    }
+    if (plan.normals && (gpu.normalsArray != plan.normals || gpu.normalsTime < plan.normals->GetMTime())) {
+        Upload(gpu.normals, plan.normals, points);
+        gpu.normalsArray = plan.normals;
+        gpu.normalsTime = plan.normals->GetMTime();
+    }
+
+    vtkShaderProgram* program = window->GetShaderCache()->ReadyShaderProgram(kMeshVertexShader, kMeshFragmentShader, "");
+    if (!program)
+        return;
+    glBindVertexArray(gpu.vao);
+    // The index buffer belongs to the vertex array's state.
+    if (gpu.indicesArray != connectivity || gpu.indicesTime < connectivity->GetMTime()) {
+        UploadIndices(gpu.indices, connectivity);
+        gpu.indicesArray = connectivity;
+        gpu.indicesTime = connectivity->GetMTime();
+        gpu.triangles = connectivity->GetNumberOfValues() / 3;
+    }
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices);
+    const GLuint handle = static_cast<GLuint>(program->GetHandle());
+    auto bind = [handle](const char* name, GLuint buffer, int components, GLenum type, bool normalized) {
+        const GLint at = glGetAttribLocation(handle, name);
+        if (at < 0)
+            return;
+        if (!buffer) {
+            glDisableVertexAttribArray(static_cast<GLuint>(at));
+            glVertexAttrib4f(static_cast<GLuint>(at), 0.0f, 0.0f, 1.0f, 1.0f);
+            return;
+        }
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glEnableVertexAttribArray(static_cast<GLuint>(at));
+        glVertexAttribPointer(static_cast<GLuint>(at), components, type, normalized ? GL_TRUE : GL_FALSE, 0, nullptr);
+    };
+    bind("vertexMC", gpu.positions, 3, GL_FLOAT, false);
+    bind("tcoordMC", plan.tcoords ? gpu.tcoords : 0, 2, plan.tcoords ? GlType(plan.tcoords->GetDataType()) : GL_FLOAT,
+         false);
+    bind("normalMC", plan.normals ? gpu.normals : 0, 3, plan.normals ? GlType(plan.normals->GetDataType()) : GL_FLOAT,
+         false);
+    // Colour bytes are 0..255 for 0..1; scalars keep their values.
+    bind("colourMC", plan.array ? gpu.colours : 0, gpu.colourComponents, gpu.colourType, plan.colouring != Mapped);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    // The matrices VTK's mapper sets: model to device, to view, normals.
+    vtkMatrix4x4* wcvc = nullptr;
+    vtkMatrix3x3* norms = nullptr;
+    vtkMatrix4x4* vcdc = nullptr;
+    vtkMatrix4x4* wcdc = nullptr;
+    auto* camera = static_cast<vtkOpenGLCamera*>(ren->GetActiveCamera());
+    camera->GetKeyMatrices(ren, wcvc, norms, vcdc, wcdc);
+    if (actor->GetIsIdentity()) {
+        program->SetUniformMatrix("MCDCMatrix", wcdc);
+        program->SetUniformMatrix("MCVCMatrix", wcvc);
+        program->SetUniformMatrix("normalMatrix", norms);
+    } else {
+        vtkMatrix4x4* mcwc = nullptr;
+        vtkMatrix3x3* anorms = nullptr;
+        static_cast<vtkOpenGLActor*>(actor)->GetKeyMatrices(mcwc, anorms);
+        vtkNew<vtkMatrix4x4> mcdc, mcvc;
+        vtkNew<vtkMatrix3x3> normal;
+        vtkMatrix4x4::Multiply4x4(mcwc, wcdc, mcdc);
+        vtkMatrix4x4::Multiply4x4(mcwc, wcvc, mcvc);
+        vtkMatrix3x3::Multiply3x3(anorms, norms, normal);
+        program->SetUniformMatrix("MCDCMatrix", mcdc);
+        program->SetUniformMatrix("MCVCMatrix", mcvc);
+        program->SetUniformMatrix("normalMatrix", normal);
+    }
+    vtkProperty* property = actor->GetProperty();
+    float ambient[3], diffuse[3], specular[3], light[3] = {0.0f, 0.0f, 0.0f};
+    for (int c = 0; c < 3; ++c) {
+        ambient[c] = static_cast<float>(property->GetAmbient() * property->GetAmbientColor()[c]);
+        diffuse[c] = static_cast<float>(property->GetDiffuse() * property->GetDiffuseColor()[c]);
+        specular[c] = static_cast<float>(property->GetSpecular() * property->GetSpecularColor()[c]);
+        if (plan.light)
+            light[c] = static_cast<float>(plan.light->GetDiffuseColor()[c] * plan.light->GetIntensity());
+    }
+    // The points' own colour is the diffuse term's.
+    program->SetUniformi("colouring", plan.array ? plan.colouring : OneColour);
+    program->SetUniformi("ownTerm", plan.array ? 2 : 0);
+    program->SetUniformf("ownWeight", static_cast<float>(property->GetDiffuse()));
+    if (plan.colouring == Mapped && plan.table)
+        SetTableUniforms(program, plan);
+    program->SetUniformi("textured", plan.texture ? 1 : 0);
+    program->SetUniformi("lighting", plan.light ? 1 : 0);
+    program->SetUniformi("pointNormals", plan.normals ? 1 : 0);
+    program->SetUniformi("cameraParallel", camera->GetParallelProjection());
+    program->SetUniform3f("ambientColorUniform", ambient);
+    program->SetUniform3f("diffuseColorUniform", diffuse);
+    program->SetUniform3f("specularColorUniform", specular);
+    program->SetUniformf("specularPowerUniform", static_cast<float>(property->GetSpecularPower()));
+    program->SetUniform3f("lightColor0", light);
+    if (plan.texture)
+        program->SetUniformi("actortexture", plan.texture->GetTextureUnit());
+
+    if (!gpu.timer)
+        gpu.timer.reset(new vtkOpenGLRenderTimer);
+    gpu.timer->ReusableStart();
+    const auto started = std::chrono::steady_clock::now();
+    // Slices of triangles, so that a software renderer never queues the
+    // whole mesh (its binned triangles cost several times the mesh).
+    const long long slice = gpu.software ? std::max<long long>(1, m_slice) : gpu.triangles;
+    for (long long first = 0; first < gpu.triangles; first += slice) {
+        const long long count = std::min<long long>(slice, gpu.triangles - first);
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(3 * count), GL_UNSIGNED_INT,
+                       reinterpret_cast<const void*>(static_cast<uintptr_t>(3 * first * sizeof(GLuint))));
+        if (gpu.software && first + count < gpu.triangles)
+            glFinish();
+    }
+    gpu.timer->ReusableStop();
     const double measured = gpu.timer->GetReusableElapsedSeconds();
     const double here = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     this->TimeToDraw = std::max({measured, here, 0.0001});

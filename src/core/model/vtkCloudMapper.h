@@ -1,13 +1,16 @@
 #pragma once
-// Draws a point cloud: every point of its input, without vertex cells. The
+// Draws a point cloud, or a textured triangle mesh: every point of its
+// input, without vertex cells. The
 // coordinates and the colour source (RGB bytes, or one scalar per point and
 // the lookup table in the shader) go to the GPU straight from the model's
 // arrays, in slices, and nothing is kept on the CPU side: VTK's own mapper
 // keeps an RGBA copy, a packed vertex buffer and an index buffer besides
 // the driver's copies. Under software OpenGL the points are drawn in slices
 // with the renderer drained in between, so its queued work stays bounded.
-// What it does not draw itself (textures, translucency, other colourings)
-// is drawn by VTK's mapper with the same settings.
+// Textured meshes (opaque surfaces under a headlight, coloured by their
+// texture alone) are drawn the same way, in slices of triangles. What it
+// does not draw itself (translucency, other colourings, lines, several
+// lights) is drawn by VTK's mapper with the same settings.
 #include <vtkPolyDataMapper.h>
 #include <vtkSmartPointer.h>
 
@@ -31,6 +34,9 @@ protected:
 private:
     vtkCloudMapper(const vtkCloudMapper&) = delete;
     void operator=(const vtkCloudMapper&) = delete;
+
+    // Textured triangles, as decided for this render.
+    void RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* plan);
 
     struct Gpu;
     Gpu* m_gpu;
