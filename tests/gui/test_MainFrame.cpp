@@ -313,7 +313,7 @@ TEST_F(MainFrameTest, ImportConvertsOpensAndAsksBeforeReplacing)
 
 TEST_F(MainFrameTest, AChosenFileThatDoesNotLoadSaysWhy)
 {
-    // A LAZ through File > Open: the message says to decompress it.
+    // A LAZ without its LASzip record through File > Open: the message says so.
     LasFile laz;
     laz.points.resize(3);
     std::string packed = LasBytes(laz);
@@ -324,7 +324,7 @@ TEST_F(MainFrameTest, AChosenFileThatDoesNotLoadSaysWhy)
     EXPECT_TRUE(Main()->Frames().isEmpty());
     ASSERT_EQ(prompt.messages.size(), 1);
     EXPECT_TRUE(prompt.messages[0].startsWith("Unable to open " + QString::fromStdString(dir.File("scan.laz")) + ": "));
-    EXPECT_TRUE(prompt.messages[0].contains("decompress the file to LAS first")) << prompt.messages[0].toStdString();
+    EXPECT_TRUE(prompt.messages[0].contains("marked as LAZ but has no LASzip record")) << prompt.messages[0].toStdString();
     EXPECT_EQ(prompt.icons[0], IPrompt::Icon::Warning);
 
     // Open Inside a PLY that lies about its vertices: the reason, the

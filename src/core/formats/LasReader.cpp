@@ -2,6 +2,7 @@
 
 #include "core/formats/CloudData.h"
 #include "core/formats/ForeignModel.h"
+#include "core/formats/LazReader.h"
 #include "core/common/ProgressSink.h"
 
 #include <vtkPointData.h>
@@ -15,6 +16,8 @@
 #include <memory>
 #include <new>
 #include <sys/stat.h>
+#include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -81,10 +84,11 @@ std::string ParseHeader(const unsigned char* b, size_t available, uint64_t fileS
     if (available < needed)
         return "the LAS header is cut short";
     // LAZ marks its compressed records in the two high bits of the format.
-    if (rawFormat & 0xC0)
-        return "the points are compressed (LAZ): decompress the file to LAS first, for example with "
-               "\"laszip -i FILE.laz -o FILE.las\" or \"pdal translate FILE.laz FILE.las\"";
-    h.format = static_cast<int>(rawFormat);
+    h.compressed = (rawFormat & 0xC0) != 0;
+    h.format = static_cast<int>(rawFormat & 0x3F);
+    h.vlrCount = U32(b + 100);
+    if (h.versionMinor >= 4)
+        h.evlrStart = U64(b + 235);
     if (h.format > 10)
         return "point format " + std::to_string(h.format) + " is not supported (0 to 10 are)";
     if (h.recordLength < MinimumRecordLength(h.format))
@@ -106,8 +110,10 @@ std::string ParseHeader(const unsigned char* b, size_t available, uint64_t fileS
     }
     if (h.pointOffset < h.headerSize || h.pointOffset > fileSize)
         return "the LAS point data start (" + std::to_string(h.pointOffset) + ") lies outside the file";
+    // Compressed records are smaller than plain ones: the chunks are checked
+    // against the file as they are planned.
     const uint64_t room = (fileSize - h.pointOffset) / h.recordLength;
-    if (h.count > room)
+    if (!h.compressed && h.count > room)
         return "the LAS header declares " + std::to_string(h.count) + " points but the file holds at most " +
                std::to_string(room);
     return std::string();
@@ -208,7 +214,21 @@ Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::st
         return fail(problem);
 
     if (h.count == 0)
-        return fail("the LAS file holds no points");
+        return fail(h.compressed ? "the LAZ file holds no points" : "the LAS file holds no points");
+    // LAZ: the chunks are found and checked before anything is allocated.
+    laz::Layout layout;
+    std::vector<laz::Chunk> chunks;
+    if (h.compressed) {
+        std::vector<uint8_t> vlrs(static_cast<size_t>(h.pointOffset - h.headerSize));
+        if (!vlrs.empty() && !file.ReadAt(vlrs.data(), vlrs.size(), h.headerSize))
+            return fail("cannot read the VLRs");
+        std::string lazProblem = laz::ParseVlrs(vlrs.data(), vlrs.size(), h.vlrCount, h.recordLength, layout);
+        const uint64_t dataEnd = h.evlrStart > h.pointOffset && h.evlrStart <= fileSize ? h.evlrStart : fileSize;
+        if (lazProblem.empty())
+            lazProblem = laz::PlanChunks(file, h.pointOffset, dataEnd, h.count, layout, chunks);
+        if (!lazProblem.empty())
+            return fail(lazProblem);
+    }
     const size_t n = static_cast<size_t>(h.count);
     const int colourAt = las::ColourOffset(h.format);
     clouddata::Arrays arrays;
@@ -221,13 +241,36 @@ Result ReadLas(const std::string& path, Model& out, IProgressSink* sink, std::st
         return fail("not enough memory for " + std::to_string(n) + " points");
 
     RecordDecoder decoder{h, arrays, wide.get()};
-    const std::string readProblem = decoder.ReadAll(file, n, sink);
-    if (readProblem == "aborted")
-        return Result::Aborted;
-    if (!readProblem.empty())
-        return fail(readProblem);
-    const uint16_t colourBits = decoder.colourBits;
-    const bool anyIntensity = decoder.anyIntensity;
+    uint16_t colourBits = 0;
+    bool anyIntensity = false;
+    if (h.compressed) {
+        // Chunks on every core, each thread with a record decoder of its own.
+        const unsigned threads = std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(),
+                                                                 static_cast<unsigned>(chunks.size())));
+        std::vector<RecordDecoder> decoders(threads, decoder);
+        const std::string lazProblem =
+            laz::DecodeAll(file, layout, chunks, sink, threads,
+                           [&](unsigned t, const uint8_t* records, size_t count, uint64_t first) {
+                               for (size_t i = 0; i < count; ++i)
+                                   decoders[t].Decode(records + i * h.recordLength, static_cast<size_t>(first + i));
+                           });
+        if (lazProblem == "aborted")
+            return Result::Aborted;
+        if (!lazProblem.empty())
+            return fail(lazProblem);
+        for (const RecordDecoder& d : decoders) {
+            colourBits = static_cast<uint16_t>(colourBits | d.colourBits);
+            anyIntensity = anyIntensity || d.anyIntensity;
+        }
+    } else {
+        const std::string readProblem = decoder.ReadAll(file, n, sink);
+        if (readProblem == "aborted")
+            return Result::Aborted;
+        if (!readProblem.empty())
+            return fail(readProblem);
+        colourBits = decoder.colourBits;
+        anyIntensity = decoder.anyIntensity;
+    }
 
     // 16-bit colours keep their high byte; files that store 8-bit values
     // (none above 255) keep them as they are. All black is no colour.

@@ -1,6 +1,6 @@
 #pragma once
-// LAS point clouds (ASPRS LAS 1.0 to 1.4, point formats 0 to 10,
-// uncompressed), read into a cloud with "RGB" and "Intensity". Every header
+// LAS point clouds (ASPRS LAS 1.0 to 1.4, point formats 0 to 10, plain or
+// LAZ-compressed), read into a cloud with "RGB" and "Intensity". Every header
 // field is checked against the file's size before anything is allocated.
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +20,9 @@ struct Header {
     double offset[3] = {0, 0, 0};
     double min[3] = {0, 0, 0};
     double max[3] = {0, 0, 0};
+    bool compressed = false;   // LAZ
+    unsigned vlrCount = 0;
+    uint64_t evlrStart = 0;    // 1.4: where the extended VLRs begin (0: none)
 };
 
 // The header of a file of `fileSize` bytes from its first `available`

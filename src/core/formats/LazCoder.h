@@ -1,0 +1,88 @@
+#pragma once
+// The entropy coding of LAZ: an adaptive binary arithmetic decoder with bit
+// and symbol models, and the integer "corrector" coder built on them. Every
+// update follows the format exactly: one wrong step corrupts every later
+// point of a chunk.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace laz {
+
+class BitModel {
+public:
+    BitModel() { Reset(); }
+    void Reset();
+    void Update();
+
+    uint32_t n0, n, p0, cycle, until;
+};
+
+class SymbolModel {
+public:
+    explicit SymbolModel(uint32_t symbols);
+    void Reset();
+    void Update();
+
+    uint32_t symbols;
+    std::vector<uint32_t> count, distribution, table;
+    uint32_t total = 0, cycle = 0, until = 0;
+    uint32_t tableSize = 0, tableShift = 0;
+};
+
+class ArithmeticDecoder {
+public:
+    // Starts on the bytes [p, end): reads the first four.
+    void Init(const uint8_t* p, const uint8_t* end);
+    uint32_t DecodeBit(BitModel& m);
+    uint32_t DecodeSymbol(SymbolModel& m);
+    uint32_t ReadBits(unsigned bits); // 1..32
+    uint32_t ReadShort() { return ReadBits(16); }
+    uint32_t ReadInt();
+    uint64_t ReadInt64();
+    // Whether a read went past the end: the stream is damaged.
+    bool Overrun() const { return m_overrun; }
+    // The next byte a read would take.
+    const uint8_t* Position() const { return m_p; }
+
+private:
+    uint8_t Byte()
+    {
+        if (m_p < m_end)
+            return *m_p++;
+        m_overrun = true;
+        return 0;
+    }
+    void Renormalise()
+    {
+        do {
+            m_value = (m_value << 8) | Byte();
+            m_length <<= 8;
+        } while (m_length < (1u << 24));
+    }
+
+    const uint8_t* m_p = nullptr;
+    const uint8_t* m_end = nullptr;
+    uint32_t m_value = 0, m_length = 0;
+    bool m_overrun = false;
+};
+
+// IC(bits, contexts): an integer coded as a corrector to a prediction.
+class IntegerCompressor {
+public:
+    IntegerCompressor(unsigned bits, unsigned contexts);
+    int32_t Decompress(ArithmeticDecoder& ad, int32_t prediction, unsigned context);
+    unsigned K() const { return m_k; }
+
+private:
+    unsigned m_bits;
+    uint32_t m_corrRange;
+    int32_t m_corrMin;
+    std::vector<SymbolModel> m_mBits;
+    BitModel m_corr0;
+    std::vector<SymbolModel> m_corr; // index 1..bits
+    unsigned m_k = 0;
+};
+
+} // namespace laz
