@@ -1,4 +1,5 @@
 #include "core/formats/LazReader.h"
+#include "core/formats/LazLayered.h"
 
 #include "core/formats/ForeignModel.h"
 #include "core/common/ProgressSink.h"
@@ -124,8 +125,16 @@ std::string ParseVlrs(const uint8_t* v, size_t size, unsigned count, unsigned re
                 return "the LASzip items take " + std::to_string(total) + " bytes of a " +
                        std::to_string(recordLength) + "-byte point record";
             layout.recordLength = recordLength;
-            if (layout.compressor == 3)
-                return "LAZ files of point formats 6 to 10 (the layered compressor) are not read yet";
+            if (layout.compressor == 3) {
+                if (layout.items[0].type != Point14)
+                    return "the LASzip record names the layered compressor for records without POINT14";
+                for (const Item& item : layout.items) {
+                    const std::string why = CheckLayeredItem(item);
+                    if (!why.empty())
+                        return why;
+                }
+                return std::string();
+            }
             for (const Item& item : layout.items) {
                 std::string why;
                 if (!MakePointwiseItem(item, &why))
@@ -146,6 +155,8 @@ std::string DecodeChunk(const Layout& layout, const uint8_t* bytes, size_t size,
         return std::string();
     if (size < record)
         return "its bytes run out before its first point";
+    if (layout.compressor == 3)
+        return DecodeLayeredChunk(layout, bytes, size, points, out, consumed);
     std::memcpy(out, bytes, record);
     if (points == 1) {
         // A one-point chunk: the raw point and an empty stream of 4 bytes.
@@ -209,10 +220,11 @@ std::string PlanChunks(const foreign::InputFile& file, uint64_t pointOffset, uin
         if (problem.empty() || layout.Variable())
             return problem;
     }
-    if (layout.Variable())
+    if (layout.Variable() && layout.compressor != 3)
         return "the chunk table is missing, and the chunks' sizes cannot be known without it";
-    // Fixed chunks without a table: each chunk's stream ends where its last
-    // point's decoding ends, so walking the chunks finds them.
+    // Without a table: layered chunks list their points and sizes; a fixed
+    // point-wise chunk's stream ends where its last point's decoding ends.
+    // Either way walking the chunks finds them.
     chunks.clear();
     uint64_t offset = dataStart, first = 0;
     const uint64_t end = table > dataStart && table <= dataEnd ? table : dataEnd;
@@ -221,17 +233,42 @@ std::string PlanChunks(const foreign::InputFile& file, uint64_t pointOffset, uin
         Chunk c;
         c.offset = offset;
         c.first = first;
-        c.points = std::min<uint64_t>(layout.chunkSize, points - first);
-        const uint64_t most = std::min<uint64_t>(end - std::min(end, offset), uint64_t(1) << 31);
-        bytes.resize(static_cast<size_t>(most));
-        records.resize(static_cast<size_t>(c.points * layout.recordLength));
-        if (most == 0 || !file.ReadAt(bytes.data(), bytes.size(), offset))
-            return "the chunk table is missing and " + ChunkName(chunks.size()) + " lies past the end of the point data";
-        size_t used = 0;
-        const std::string problem = DecodeChunk(layout, bytes.data(), bytes.size(), c.points, records.data(), &used);
-        if (!problem.empty())
-            return "the chunk table is missing and " + ChunkName(chunks.size()) + " cannot be read: " + problem;
-        c.bytes = c.points == 1 ? layout.recordLength + 4 : used;
+        c.points = layout.Variable() ? 0 : std::min<uint64_t>(layout.chunkSize, points - first);
+        const uint64_t rest = end - std::min(end, offset);
+        if (layout.compressor == 3) {
+            const size_t head = layout.recordLength + 4 + 4 * size_t(LayerCount(layout));
+            bytes.resize(head);
+            if (rest < head || !file.ReadAt(bytes.data(), head, offset))
+                return "the chunk table is missing and " + ChunkName(chunks.size()) + " lies past the end of the point data";
+            if (layout.Variable())
+                c.points = std::min<uint64_t>(Get32(bytes.data() + layout.recordLength), points - first);
+            if (c.points == 0)
+                return "the chunk table is missing and " + ChunkName(chunks.size()) + " says it holds no points";
+            c.bytes = head;
+            for (size_t i = layout.recordLength + 4; i < head; i += 4)
+                c.bytes += Get32(bytes.data() + i);
+            if (c.bytes > rest)
+                return "the chunk table is missing and " + ChunkName(chunks.size()) + " runs past the end of the point data";
+        } else {
+            // A window that can hold the chunk, grown while it cannot.
+            uint64_t window = std::min<uint64_t>(rest, c.points * (layout.recordLength + 16) + 1024);
+            records.resize(static_cast<size_t>(c.points * layout.recordLength));
+            for (;;) {
+                bytes.resize(static_cast<size_t>(window));
+                if (window == 0 || !file.ReadAt(bytes.data(), bytes.size(), offset))
+                    return "the chunk table is missing and " + ChunkName(chunks.size()) +
+                           " lies past the end of the point data";
+                size_t used = 0;
+                const std::string problem = DecodeChunk(layout, bytes.data(), bytes.size(), c.points, records.data(), &used);
+                if (problem.empty()) {
+                    c.bytes = used;
+                    break;
+                }
+                if (window == rest)
+                    return "the chunk table is missing and " + ChunkName(chunks.size()) + " cannot be read: " + problem;
+                window = std::min<uint64_t>(rest, 2 * window);
+            }
+        }
         offset += c.bytes;
         first += c.points;
         chunks.push_back(c);
