@@ -115,27 +115,35 @@ uint32_t ArithmeticDecoder::DecodeBit(BitModel& m)
 
 uint32_t ArithmeticDecoder::DecodeSymbol(SymbolModel& m)
 {
-    const uint32_t length = m_length;
     const uint32_t l = m_length >> 15;
-    // Damaged streams can leave the value beyond the interval: the search
-    // stays inside the model whatever it holds.
-    const uint32_t dv = l ? m_value / l : 0;
-    uint32_t lo = 0, hi = m.symbols;
-    if (m.symbols > 16) {
+    uint32_t s, x, y;
+    if (m.symbols <= 16) {
+        // The symbol is the number of thresholds at or below the value: a
+        // count without branches instead of a bisection that mispredicts.
+        const uint32_t* d = m.distribution.data();
+        const uint32_t v = m_value;
+        uint32_t count = 0;
+        for (uint32_t k = 1; k < m.symbols; ++k)
+            count += l * d[k] <= v ? 1u : 0u;
+        s = count;
+        x = l * d[s];
+        y = s + 1 < m.symbols ? l * d[s + 1] : m_length;
+    } else {
+        // Damaged streams can leave the value beyond the interval: the
+        // search stays inside the model whatever it holds.
+        const uint32_t dv = l ? m_value / l : 0;
         const uint32_t t = std::min(dv >> m.tableShift, m.tableSize);
-        lo = m.table[t];
-        hi = std::min(m.table[t + 1] + 1, m.symbols);
+        uint32_t lo = m.table[t];
+        const uint32_t hi = std::min(m.table[t + 1] + 1, m.symbols);
+        // The table's bracket is short: count its thresholds at or below.
+        const uint32_t* d = m.distribution.data();
+        uint32_t count = 0;
+        for (uint32_t k = lo + 1; k < hi; ++k)
+            count += d[k] <= dv ? 1u : 0u;
+        s = lo + count;
+        x = m.distribution[s] * l;
+        y = s + 1 < m.symbols ? m.distribution[s + 1] * l : m_length;
     }
-    while (hi > lo + 1) {
-        const uint32_t mid = (lo + hi) >> 1;
-        if (m.distribution[mid] > dv)
-            hi = mid;
-        else
-            lo = mid;
-    }
-    const uint32_t s = lo;
-    const uint32_t x = m.distribution[s] * l;
-    const uint32_t y = s + 1 < m.symbols ? m.distribution[s + 1] * l : length;
     m_value -= x;
     m_length = y - x;
     if (m_length < (1u << 24))
@@ -185,16 +193,29 @@ IntegerCompressor::IntegerCompressor(unsigned bits, unsigned contexts) : m_bits(
         m_corrRange = 0;
         m_corrMin = INT32_MIN;
     }
-    m_mBits.assign(contexts, SymbolModel(m_bits + 1));
-    m_corr.reserve(m_bits + 1);
-    m_corr.emplace_back(2); // index 0: unused
-    for (unsigned i = 1; i <= m_bits; ++i)
-        m_corr.emplace_back(1u << std::min(i, 8u));
+    m_mBits.resize(contexts);
+    m_corr.resize(m_bits + 1);
+}
+
+SymbolModel& IntegerCompressor::Bits(unsigned context)
+{
+    std::unique_ptr<SymbolModel>& m = m_mBits[context];
+    if (!m)
+        m.reset(new SymbolModel(m_bits + 1));
+    return *m;
+}
+
+SymbolModel& IntegerCompressor::Corrector(unsigned k)
+{
+    std::unique_ptr<SymbolModel>& m = m_corr[k];
+    if (!m)
+        m.reset(new SymbolModel(1u << std::min(k, 8u)));
+    return *m;
 }
 
 int32_t IntegerCompressor::Decompress(ArithmeticDecoder& ad, int32_t prediction, unsigned context)
 {
-    const unsigned k = ad.DecodeSymbol(m_mBits[context]);
+    const unsigned k = ad.DecodeSymbol(Bits(context));
     m_k = k;
     int32_t c;
     if (k == 0) {
@@ -202,10 +223,10 @@ int32_t IntegerCompressor::Decompress(ArithmeticDecoder& ad, int32_t prediction,
     } else if (k < 32) {
         uint32_t v;
         if (k <= 8) {
-            v = ad.DecodeSymbol(m_corr[k]);
+            v = ad.DecodeSymbol(Corrector(k));
         } else {
             const unsigned k1 = k - 8;
-            const uint32_t hi = ad.DecodeSymbol(m_corr[k]);
+            const uint32_t hi = ad.DecodeSymbol(Corrector(k));
             const uint32_t lo = ad.ReadBits(k1);
             v = (hi << k1) | lo;
         }

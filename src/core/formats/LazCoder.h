@@ -76,12 +76,17 @@ public:
     unsigned K() const { return m_k; }
 
 private:
+    // Models are made fresh when first used: a chunk uses few of them, and
+    // a fresh model is what a reset one is.
+    SymbolModel& Bits(unsigned context);
+    SymbolModel& Corrector(unsigned k);
+
     unsigned m_bits;
     uint32_t m_corrRange;
     int32_t m_corrMin;
-    std::vector<SymbolModel> m_mBits;
+    std::vector<std::unique_ptr<SymbolModel>> m_mBits;
     BitModel m_corr0;
-    std::vector<SymbolModel> m_corr; // index 1..bits
+    std::vector<std::unique_ptr<SymbolModel>> m_corr; // index 1..bits
     unsigned m_k = 0;
 };
 
