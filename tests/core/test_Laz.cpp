@@ -69,31 +69,65 @@ std::string LasRecords(const std::string& path, las::Header& h)
 
 } // namespace
 
-TEST(Laz, ModelsFollowTheFormat)
+TEST(Laz, ModelsAndCoderFollowTheFormat)
 {
-    // A bit model's update cycle: 4, 5, 6, 7, 8, 10, ...; p0 stays a half
-    // while zeros and ones alternate evenly.
+    // Values worked out by hand from the format's rules.
+    // A two-symbol model: counts 1 and 1, total 2, scale 2^30, so the
+    // second symbol starts at 2^30 >> 16 = 16384; then cycle (2 + 6) / 2.
+    laz::SymbolModel two(2);
+    EXPECT_EQ(two.distribution[0], 0u);
+    EXPECT_EQ(two.distribution[1], 16384u);
+    EXPECT_EQ(two.cycle, 4u);
+    EXPECT_EQ(two.until, 4u);
+    // Its threshold at the first decode: 16384 * (0xFFFFFFFF >> 15) =
+    // 0x7FFFC000; a value at it is the second symbol, one below the first.
+    laz::ArithmeticDecoder ad;
+    const uint8_t at[4] = {0x7F, 0xFF, 0xC0, 0x00}, below[4] = {0x7F, 0xFF, 0xBF, 0xFF};
+    ad.Init(at, at + 4);
+    EXPECT_EQ(ad.DecodeSymbol(two), 1u);
+    laz::SymbolModel fresh(2);
+    ad.Init(below, below + 4);
+    EXPECT_EQ(ad.DecodeSymbol(fresh), 0u);
+    EXPECT_FALSE(ad.Overrun());
+
+    // A bit model after four zeros: n0 = 5, n = 2 + 4 = 6, scale
+    // 2^31 / 6 = 357913941, p0 = 5 * scale >> 18 = 6826, next cycle 5.
     laz::BitModel bit;
     EXPECT_EQ(bit.p0, 4096u);
-    bit.Update();
-    EXPECT_EQ(bit.cycle, 5u);
+    const uint8_t zeros[16] = {};
+    ad.Init(zeros, zeros + sizeof zeros);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(ad.DecodeBit(bit), 0u);
+    EXPECT_EQ(bit.n0, 5u);
     EXPECT_EQ(bit.n, 6u);
-    // A symbol model starts with equal widths and a table that brackets
-    // every symbol.
+    EXPECT_EQ(bit.p0, 6826u);
+    EXPECT_EQ(bit.cycle, 5u);
+
+    // Decoder tables: 17 to 32 symbols take 3 bits (8 entries, shift 12),
+    // 33 to 64 take 4; starts increase strictly.
+    laz::SymbolModel small(32);
+    EXPECT_EQ(small.tableSize, 8u);
+    EXPECT_EQ(small.tableShift, 12u);
     laz::SymbolModel m(33);
     EXPECT_EQ(m.tableSize, 16u);
     EXPECT_EQ(m.tableShift, 11u);
-    EXPECT_EQ(m.distribution[0], 0u);
     for (uint32_t k = 1; k < 33; ++k)
         EXPECT_GT(m.distribution[k], m.distribution[k - 1]);
-    EXPECT_EQ(m.cycle, (33u + 6) >> 1);
-    // An empty stream is four bytes; decoding from zeros gives the first
-    // symbol and never reads past what is there.
-    const uint8_t zeros[8] = {};
-    laz::ArithmeticDecoder ad;
-    ad.Init(zeros, zeros + 8);
-    EXPECT_EQ(ad.DecodeSymbol(m), 0u);
+
+    // The integer compressor on a stream of zeros: k = 0 and a zero
+    // corrector, so the prediction comes back, folded into 16 bits.
+    laz::IntegerCompressor ic16(16, 1);
+    ad.Init(zeros, zeros + sizeof zeros);
+    EXPECT_EQ(ic16.Decompress(ad, 1234, 0), 1234);
+    EXPECT_EQ(ic16.K(), 0u);
+    EXPECT_EQ(ic16.Decompress(ad, 70000, 0), 70000 - 65536);
+    EXPECT_EQ(ic16.Decompress(ad, -5, 0), 65536 - 5);
+    // 32 bits: no folding, wrapping sums.
+    laz::IntegerCompressor ic32(32, 2);
+    EXPECT_EQ(ic32.Decompress(ad, INT32_MIN, 1), INT32_MIN);
     EXPECT_FALSE(ad.Overrun());
+
+    // An empty stream is four bytes; fewer is a damaged stream.
     ad.Init(zeros, zeros + 2);
     EXPECT_TRUE(ad.Overrun());
 }

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 3)
         return 0;
     const laz::Layout& layout = Layouts()[data[0] % Layouts().size()];
-    const uint64_t points = 1 + (static_cast<uint64_t>(data[1]) | static_cast<uint64_t>(data[2]) << 8) % 4096;
+    const uint64_t points = 1 + (static_cast<uint64_t>(data[1]) | static_cast<uint64_t>(data[2]) << 8) % 1024;
     std::vector<uint8_t> records(static_cast<size_t>(points * layout.recordLength));
     size_t consumed = 0;
     const std::string why = laz::DecodeChunk(layout, data + 3, size - 3, points, records.data(), &consumed);

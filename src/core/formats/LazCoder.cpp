@@ -249,4 +249,56 @@ int32_t IntegerCompressor::Decompress(ArithmeticDecoder& ad, int32_t prediction,
     return static_cast<int32_t>(real);
 }
 
+void Median5::Add(int32_t x)
+{
+    int32_t* v = m_v;
+    if (m_high) {
+        if (x < v[2]) {
+            v[4] = v[3];
+            v[3] = v[2];
+            if (x < v[0]) {
+                v[2] = v[1];
+                v[1] = v[0];
+                v[0] = x;
+            } else if (x < v[1]) {
+                v[2] = v[1];
+                v[1] = x;
+            } else {
+                v[2] = x;
+            }
+        } else {
+            if (x < v[3]) {
+                v[4] = v[3];
+                v[3] = x;
+            } else {
+                v[4] = x;
+            }
+            m_high = false;
+        }
+    } else {
+        if (v[2] < x) {
+            v[0] = v[1];
+            v[1] = v[2];
+            if (v[4] < x) {
+                v[2] = v[3];
+                v[3] = v[4];
+                v[4] = x;
+            } else if (v[3] < x) {
+                v[2] = v[3];
+                v[3] = x;
+            } else {
+                v[2] = x;
+            }
+        } else {
+            if (v[1] < x) {
+                v[0] = v[1];
+                v[1] = x;
+            } else {
+                v[0] = x;
+            }
+            m_high = true;
+        }
+    }
+}
+
 } // namespace laz

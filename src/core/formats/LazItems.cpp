@@ -8,25 +8,6 @@ namespace laz {
 
 namespace {
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint64_t Get64(const uint8_t* p) { return Get32(p) | uint64_t(Get32(p + 4)) << 32; }
-void Put16(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put64(uint8_t* p, uint64_t v)
-{
-    Put32(p, static_cast<uint32_t>(v));
-    Put32(p + 4, static_cast<uint32_t>(v >> 32));
-}
-
 // Symbol models made when first used, fresh as the format wants them.
 class LazyModels {
 public:
@@ -47,67 +28,6 @@ const uint8_t kMap8[8][8] = {
     {15, 14, 13, 12, 11, 10, 9, 8}, {14, 0, 1, 3, 6, 10, 10, 9}, {13, 1, 2, 4, 7, 11, 11, 10},
     {12, 3, 4, 5, 8, 12, 12, 11},   {11, 6, 7, 8, 9, 13, 13, 12}, {10, 10, 11, 12, 13, 14, 14, 13},
     {9, 10, 11, 12, 13, 14, 15, 14}, {8, 9, 10, 11, 12, 13, 14, 15}};
-
-// The streaming "median of five" of the format: a stateful structure, not
-// the exact median.
-class Median5 {
-public:
-    int32_t Get() const { return v[2]; }
-    void Add(int32_t x)
-    {
-        if (high) {
-            if (x < v[2]) {
-                v[4] = v[3];
-                v[3] = v[2];
-                if (x < v[0]) {
-                    v[2] = v[1];
-                    v[1] = v[0];
-                    v[0] = x;
-                } else if (x < v[1]) {
-                    v[2] = v[1];
-                    v[1] = x;
-                } else {
-                    v[2] = x;
-                }
-            } else {
-                if (x < v[3]) {
-                    v[4] = v[3];
-                    v[3] = x;
-                } else {
-                    v[4] = x;
-                }
-                high = false;
-            }
-        } else {
-            if (v[2] < x) {
-                v[0] = v[1];
-                v[1] = v[2];
-                if (v[4] < x) {
-                    v[2] = v[3];
-                    v[3] = v[4];
-                    v[4] = x;
-                } else if (v[3] < x) {
-                    v[2] = v[3];
-                    v[3] = x;
-                } else {
-                    v[2] = x;
-                }
-            } else {
-                if (v[1] < x) {
-                    v[0] = v[1];
-                    v[1] = x;
-                } else {
-                    v[0] = x;
-                }
-                high = true;
-            }
-        }
-    }
-
-private:
-    int32_t v[5] = {0, 0, 0, 0, 0};
-    bool high = true;
-};
 
 // ------------------------------------------------------------ POINT10
 
@@ -384,42 +304,13 @@ private:
     IntegerCompressor m_rgb{8, 6};
 };
 
-int Clamp8(int v) { return v <= 0 ? 0 : v >= 255 ? 255 : v; }
-
 class Rgb12V2 : public PointwiseItem {
 public:
     void Init(const uint8_t* raw) override { std::memcpy(m_last, raw, 6); }
     void Decode(ArithmeticDecoder& ad, uint8_t* out) override
     {
-        // Bytes: 0 R low, 1 R high, 2 G low, 3 G high, 4 B low, 5 B high.
-        const uint8_t* L = m_last;
-        uint8_t c[6];
-        const uint32_t u = ad.DecodeSymbol(m_used);
-        c[0] = u & 1 ? static_cast<uint8_t>(ad.DecodeSymbol(m_diff[0]) + L[0]) : L[0];
-        c[1] = u & 2 ? static_cast<uint8_t>(ad.DecodeSymbol(m_diff[1]) + L[1]) : L[1];
-        if (u & 64) {
-            int d = c[0] - L[0];
-            c[2] = u & 4 ? static_cast<uint8_t>(ad.DecodeSymbol(m_diff[2]) + Clamp8(d + L[2])) : L[2];
-            if (u & 16) {
-                const int d2 = (d + (c[2] - L[2])) / 2;
-                c[4] = static_cast<uint8_t>(ad.DecodeSymbol(m_diff[4]) + Clamp8(d2 + L[4]));
-            } else {
-                c[4] = L[4];
-            }
-            d = c[1] - L[1];
-            c[3] = u & 8 ? static_cast<uint8_t>(ad.DecodeSymbol(m_diff[3]) + Clamp8(d + L[3])) : L[3];
-            if (u & 32) {
-                const int d2 = (d + (c[3] - L[3])) / 2;
-                c[5] = static_cast<uint8_t>(ad.DecodeSymbol(m_diff[5]) + Clamp8(d2 + L[5]));
-            } else {
-                c[5] = L[5];
-            }
-        } else {
-            c[2] = c[4] = c[0];
-            c[3] = c[5] = c[1];
-        }
-        std::memcpy(m_last, c, 6);
-        std::memcpy(out, c, 6);
+        DecodeRgb12V2(ad, m_used, m_diff, m_last);
+        std::memcpy(out, m_last, 6);
     }
 
 private:
@@ -510,7 +401,31 @@ private:
     IntegerCompressor m_icOffset{32, 1}, m_icSize{32, 1}, m_icReturn{32, 1}, m_icXyz{32, 3};
 };
 
+int Clamp8(int v) { return v <= 0 ? 0 : v >= 255 ? 255 : v; }
+
 } // namespace
+
+void DecodeRgb12V2(ArithmeticDecoder& ad, SymbolModel& used, SymbolModel* diffs, uint8_t* L)
+{
+    // Bytes: 0 R low, 1 R high, 2 G low, 3 G high, 4 B low, 5 B high.
+    uint8_t c[6];
+    const uint32_t u = ad.DecodeSymbol(used);
+    auto diff = [&](int i) { return ad.DecodeSymbol(diffs[i]); };
+    c[0] = u & 1 ? static_cast<uint8_t>(diff(0) + L[0]) : L[0];
+    c[1] = u & 2 ? static_cast<uint8_t>(diff(1) + L[1]) : L[1];
+    if (u & 64) {
+        int d = c[0] - L[0];
+        c[2] = u & 4 ? static_cast<uint8_t>(diff(2) + Clamp8(d + L[2])) : L[2];
+        c[4] = u & 16 ? static_cast<uint8_t>(diff(4) + Clamp8((d + (c[2] - L[2])) / 2 + L[4])) : L[4];
+        d = c[1] - L[1];
+        c[3] = u & 8 ? static_cast<uint8_t>(diff(3) + Clamp8(d + L[3])) : L[3];
+        c[5] = u & 32 ? static_cast<uint8_t>(diff(5) + Clamp8((d + (c[3] - L[3])) / 2 + L[5])) : L[5];
+    } else {
+        c[2] = c[4] = c[0];
+        c[3] = c[5] = c[1];
+    }
+    std::memcpy(L, c, 6);
+}
 
 std::unique_ptr<PointwiseItem> MakePointwiseItem(const Item& item, std::string* why)
 {

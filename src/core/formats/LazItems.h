@@ -27,6 +27,10 @@ public:
     virtual void Decode(ArithmeticDecoder& ad, uint8_t* out) = 0;
 };
 
+// RGB12 version 2 (also the colour of the layered items): the colour
+// `last` (six bytes) updated from the stream.
+void DecodeRgb12V2(ArithmeticDecoder& ad, SymbolModel& used, SymbolModel* diffs, uint8_t* last);
+
 // A fresh coder for `item` (versions 1 and 2); none with the reason in
 // `why` for what the point-wise coders do not know.
 std::unique_ptr<PointwiseItem> MakePointwiseItem(const Item& item, std::string* why);

@@ -12,25 +12,6 @@ namespace laz {
 
 namespace {
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint64_t Get64(const uint8_t* p) { return Get32(p) | uint64_t(Get32(p + 4)) << 32; }
-void Put16(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put64(uint8_t* p, uint64_t v)
-{
-    Put32(p, static_cast<uint32_t>(v));
-    Put32(p + 4, static_cast<uint32_t>(v >> 32));
-}
-
 const uint8_t kMap6[16][16] = {
     {0, 1, 2, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5}, {1, 0, 1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
     {2, 1, 2, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3}, {3, 3, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
@@ -40,8 +21,6 @@ const uint8_t kMap6[16][16] = {
     {5, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4}, {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 4, 4, 4},
     {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4, 4}, {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4},
     {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5}, {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5}};
-
-int Clamp8(int v) { return v <= 0 ? 0 : v >= 255 ? 255 : v; }
 
 // One layer's stream; none where the layer is empty (its field keeps the
 // reference's value).
@@ -93,65 +72,6 @@ struct Record14 {
         Put16(p + 20, pointSource);
         Put64(p + 22, gps);
     }
-};
-
-class Median5 {
-public:
-    int32_t Get() const { return v[2]; }
-    void Add(int32_t x)
-    {
-        if (high) {
-            if (x < v[2]) {
-                v[4] = v[3];
-                v[3] = v[2];
-                if (x < v[0]) {
-                    v[2] = v[1];
-                    v[1] = v[0];
-                    v[0] = x;
-                } else if (x < v[1]) {
-                    v[2] = v[1];
-                    v[1] = x;
-                } else {
-                    v[2] = x;
-                }
-            } else {
-                if (x < v[3]) {
-                    v[4] = v[3];
-                    v[3] = x;
-                } else {
-                    v[4] = x;
-                }
-                high = false;
-            }
-        } else {
-            if (v[2] < x) {
-                v[0] = v[1];
-                v[1] = v[2];
-                if (v[4] < x) {
-                    v[2] = v[3];
-                    v[3] = v[4];
-                    v[4] = x;
-                } else if (v[3] < x) {
-                    v[2] = v[3];
-                    v[3] = x;
-                } else {
-                    v[2] = x;
-                }
-            } else {
-                if (v[1] < x) {
-                    v[0] = v[1];
-                    v[1] = x;
-                } else {
-                    v[0] = x;
-                }
-                high = true;
-            }
-        }
-    }
-
-private:
-    int32_t v[5] = {0, 0, 0, 0, 0};
-    bool high = true;
 };
 
 std::vector<SymbolModel> Models(size_t count, uint32_t symbols) { return std::vector<SymbolModel>(count, SymbolModel(symbols)); }
@@ -405,28 +325,6 @@ struct RgbContext {
     RgbContext(const uint8_t* raw, size_t size) : ref(raw, raw + size) {}
 };
 
-void DecodeRgb(ArithmeticDecoder& ad, RgbContext& models, uint8_t* L)
-{
-    uint8_t c[6];
-    const uint32_t u = ad.DecodeSymbol(models.used);
-    auto diff = [&](int i) { return ad.DecodeSymbol(models.diff[static_cast<size_t>(i)]); };
-    // Bytes of the record: R low, R high, G low, G high, B low, B high.
-    c[0] = u & 1 ? static_cast<uint8_t>(diff(0) + L[0]) : L[0];
-    c[1] = u & 2 ? static_cast<uint8_t>(diff(1) + L[1]) : L[1];
-    if (u & 64) {
-        int d = c[0] - L[0];
-        c[2] = u & 4 ? static_cast<uint8_t>(diff(2) + Clamp8(d + L[2])) : L[2];
-        c[4] = u & 16 ? static_cast<uint8_t>(diff(4) + Clamp8((d + (c[2] - L[2])) / 2 + L[4])) : L[4];
-        d = c[1] - L[1];
-        c[3] = u & 8 ? static_cast<uint8_t>(diff(3) + Clamp8(d + L[3])) : L[3];
-        c[5] = u & 32 ? static_cast<uint8_t>(diff(5) + Clamp8((d + (c[3] - L[3])) / 2 + L[5])) : L[5];
-    } else {
-        c[2] = c[4] = c[0];
-        c[3] = c[5] = c[1];
-    }
-    std::memcpy(L, c, 6);
-}
-
 class RgbLayered {
 public:
     RgbLayered(const Item& item, unsigned channel, const uint8_t* raw, Layer* layers)
@@ -439,7 +337,7 @@ public:
         RgbContext& models = *chosen.first;
         uint8_t* L = chosen.second->ref.data();
         if (m_layers[0].decoded)
-            DecodeRgb(m_layers[0].ad, models, L);
+            DecodeRgb12V2(m_layers[0].ad, models.used, models.diff.data(), L);
         if (m_nir && m_layers[1].decoded) {
             ArithmeticDecoder& ad = m_layers[1].ad;
             const uint32_t u = ad.DecodeSymbol(models.nirUsed);

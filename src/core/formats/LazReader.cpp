@@ -14,10 +14,6 @@ namespace laz {
 
 namespace {
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint64_t Get64(const uint8_t* p) { return Get32(p) | uint64_t(Get32(p + 4)) << 32; }
-
 std::string ChunkName(size_t i) { return "chunk " + std::to_string(i + 1); }
 
 // The chunk table at `at`: byte sizes (and counts for variable chunks).
