@@ -95,6 +95,50 @@ TEST_F(ViewTest, ShiftClickPicksDocumentCoordinatesFromTheDepthBuffer)
     EXPECT_EQ(tools.buttonUps, 3);
 }
 
+TEST_F(ViewTest, CaptionsAreNeverPicked)
+{
+    // A scale point's caption sits beside it over the model; a Shift-click
+    // on the caption picks the model under it, never the caption.
+    tools.measure = false;
+    tools.scale = true;
+    const double a[3] = {12, 12, 2};
+    const QPoint at = PixelOf(view, a);
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, at);
+    ASSERT_TRUE(view->GetCaptionPt1()->GetVisibility());
+    view->Render();
+    Settle();
+    const QImage picture = view->grabFramebuffer();
+    // The caption's pixels: its magenta, away from the marked point.
+    std::vector<QPoint> caption;
+    for (int y = std::max(0, at.y() - 80); y < std::min(picture.height(), at.y() + 80); ++y)
+        for (int x = std::max(0, at.x() - 80); x < std::min(picture.width(), at.x() + 80); ++x) {
+            const QRgb c = picture.pixel(x, y);
+            if (qRed(c) > 200 && qBlue(c) > 200 && qGreen(c) < 80 && std::abs(x - at.x()) + std::abs(y - at.y()) > 6)
+                caption.emplace_back(x, y);
+        }
+    ASSERT_GT(caption.size(), 20u) << "the caption is drawn";
+    // Where the final picture holds the caption's depth, the pick still
+    // finds the plane under it (z = 2 in render coordinates, 102 in the
+    // document's).
+    const int* size = view->GetRenderWindow()->GetSize();
+    std::vector<float> finalDepth(static_cast<size_t>(size[0]) * size[1]);
+    view->GetRenderWindow()->GetZbufferData(0, 0, size[0] - 1, size[1] - 1, finalDepth.data());
+    size_t overlaid = 0, picked = 0;
+    for (size_t i = 0; i < caption.size(); i += 3) {
+        const QPoint q = caption[i];
+        const QPoint device(q.x() * size[0] / view->width(), q.y() * size[1] / view->height());
+        overlaid += finalDepth[static_cast<size_t>(size[1] - 1 - device.y()) * size[0] + device.x()] < 0.05f;
+        double p[3];
+        if (!view->PickWorldPoint(device.x(), device.y(), p))
+            continue;
+        ++picked;
+        EXPECT_NEAR(p[2], 2.0, 0.05) << "caption pixel " << q.x() << "," << q.y();
+    }
+    EXPECT_GT(picked, 5u);
+    // The test can see the fault: the caption did write its depth.
+    EXPECT_GT(overlaid, 0u);
+}
+
 TEST_F(ViewTest, RingSearchFindsTheModelWithinSixPixelsOnly)
 {
     const double corner[3] = {0, 15, 2}; // middle of the left edge

@@ -11,8 +11,11 @@ public:
     virtual ~IModelView() = default;
     virtual CQuarlonDoc* GetDocument() const = 0;
     virtual void Render() = 0;
-    // Where tool windows put their own markers.
+    // The models' renderer (its camera is the view's).
     virtual vtkRenderer* GetRenderer() = 0;
+    // Where tool windows put their own markers: drawn over the models and
+    // never picked.
+    virtual vtkRenderer* GetOverlayRenderer() { return GetRenderer(); }
     // `model` was rescaled by `factor`: markers picked on it move with it.
     virtual void OnModelScaled(CScanPos* model, double factor) { (void)model, (void)factor; }
 };

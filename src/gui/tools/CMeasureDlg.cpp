@@ -150,7 +150,7 @@ CMeasureDlg::CMeasureDlg(IModelView* view, QWidget* parent)
 
 CMeasureDlg::~CMeasureDlg()
 {
-    vtkRenderer* renderer = m_pView ? m_pView->GetRenderer() : nullptr;
+    vtkRenderer* renderer = m_pView ? m_pView->GetOverlayRenderer() : nullptr;
     for (const auto& marker : m_markers)
         if (renderer && marker)
             renderer->RemoveActor2D(marker);
@@ -202,8 +202,8 @@ int CMeasureDlg::AppendRow(const QString& id, const double point[3])
     m_markers.push_back(marker);
     // Drawn by the recomputation that follows every insertion: one picture
     // per pick or per opened measure, which counts on a large model.
-    if (m_pView && m_pView->GetRenderer())
-        m_pView->GetRenderer()->AddActor2D(marker);
+    if (m_pView && m_pView->GetOverlayRenderer())
+        m_pView->GetOverlayRenderer()->AddActor2D(marker);
     return row;
 }
 
@@ -212,8 +212,8 @@ void CMeasureDlg::RemoveRow(int row)
     if (row < 0 || row >= m_listPoints->rowCount())
         return;
     if (vtkCaptionActor2D* marker = Marker(row))
-        if (m_pView && m_pView->GetRenderer())
-            m_pView->GetRenderer()->RemoveActor2D(marker);
+        if (m_pView && m_pView->GetOverlayRenderer())
+            m_pView->GetOverlayRenderer()->RemoveActor2D(marker);
     m_markers.erase(m_markers.begin() + row);
     m_listPoints->removeRow(row);
 }

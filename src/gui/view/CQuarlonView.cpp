@@ -86,6 +86,16 @@ CQuarlonView::CQuarlonView(QWidget* parent)
     setAcceptDrops(false); // drops go to the main window
 
     m_pRenderWindow->AddRenderer(m_pRenderer);
+    // Markers and captions live in a layer above the models that keeps
+    // their depth: the depth buffer is read once the models are drawn, so
+    // no overlay can ever be picked.
+    m_pRenderWindow->SetNumberOfLayers(2);
+    m_pOverlayRenderer->SetLayer(1);
+    m_pOverlayRenderer->InteractiveOff();
+    m_pOverlayRenderer->PreserveDepthBufferOn();
+    m_pOverlayRenderer->SetActiveCamera(m_pRenderer->GetActiveCamera());
+    m_pRenderWindow->AddRenderer(m_pOverlayRenderer);
+    m_pRenderer->AddObserver(vtkCommand::EndEvent, this, &CQuarlonView::OnModelsDrawn);
     setRenderWindow(m_pRenderWindow);
     // The camera style alone: a style switch would let the "a" key move the
     // models themselves and put them out of their document coordinates.
@@ -121,8 +131,8 @@ CQuarlonView::CQuarlonView(QWidget* parent)
 
     StyleCaption(m_pCaptionPt1);
     StyleCaption(m_pCaptionPt2);
-    m_pRenderer->AddActor2D(m_pCaptionPt1);
-    m_pRenderer->AddActor2D(m_pCaptionPt2);
+    m_pOverlayRenderer->AddActor2D(m_pCaptionPt1);
+    m_pOverlayRenderer->AddActor2D(m_pCaptionPt2);
 }
 
 CQuarlonView::~CQuarlonView()
@@ -130,6 +140,7 @@ CQuarlonView::~CQuarlonView()
     if (m_nTimer)
         killTimer(m_nTimer);
     m_pRenderWindow->RemoveObservers(vtkCommand::StartEvent);
+    m_pRenderer->RemoveObservers(vtkCommand::EndEvent);
     if (vtkInteractorObserver* style = interactor()->GetInteractorStyle())
         style->RemoveAllObservers();
     m_pOrientationWidget->SetEnabled(0);
@@ -145,8 +156,13 @@ void CQuarlonView::OnInteraction(vtkObject*, unsigned long event, void*)
     m_bInteracting = event == vtkCommand::StartInteractionEvent;
 }
 
+void CQuarlonView::OnModelsDrawn(vtkObject*, unsigned long, void*) { UpdateDepthCache(); }
+
 void CQuarlonView::OnRenderStart(vtkObject*, unsigned long, void*)
 {
+    // The overlays look through the models' camera, whichever it is now.
+    if (m_pOverlayRenderer->GetActiveCamera() != m_pRenderer->GetActiveCamera())
+        m_pOverlayRenderer->SetActiveCamera(m_pRenderer->GetActiveCamera());
     // The level-of-detail props judge by the time their last render took,
     // which leaves a large model on its preview after any slow frame; a
     // picture at rest always shows all the data.
@@ -185,7 +201,6 @@ void CQuarlonView::Render()
     // A still picture: the models' full level, whatever the last drag asked.
     m_pRenderWindow->SetDesiredUpdateRate(interactor()->GetStillUpdateRate());
     m_pRenderWindow->Render();
-    UpdateDepthCache();
 }
 
 void CQuarlonView::UpdateDepthCache()
@@ -215,7 +230,11 @@ void CQuarlonView::UpdateDepthCache()
 
 bool CQuarlonView::PickWorldPoint(int x, int y, double point[3])
 {
-    UpdateDepthCache();
+    // The depth of the last picture's models; a picture first where the
+    // window has none of its size yet.
+    const int* window = m_pRenderWindow->GetSize();
+    if (m_depthBuffer.empty() || m_nDepthWidth != window[0] || m_nDepthHeight != window[1])
+        Render();
     if (m_depthBuffer.empty() || m_nDepthWidth < 1)
         return false;
     const int w = m_nDepthWidth, h = m_nDepthHeight;

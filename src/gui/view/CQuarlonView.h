@@ -36,6 +36,8 @@ public:
 
     // IDocumentView
     vtkRenderer* GetRenderer() override;
+    // Markers and captions: drawn over the models, never picked.
+    vtkRenderer* GetOverlayRenderer() override { return m_pOverlayRenderer; }
     void OnModelScaled(CScanPos* model, double factor) override;
     vtkRenderWindow* GetRenderWindow() override;
     void Invalidate() override { update(); }
@@ -44,9 +46,11 @@ public:
     // Projection, first preset view, first render, timer.
     void OnInitialUpdate();
     void Render() override;
+    // The models' depth as the last picture drew them (before any overlay),
+    // with the camera of that picture.
     void UpdateDepthCache();
     // Window pixel (y downward) to render coordinates; false when no model
-    // pixel lies within six pixels.
+    // pixel lies within six pixels. Overlays are never picked.
     bool PickWorldPoint(int x, int y, double point[3]);
     void SetPresetView(int preset);
     // The whole scene in sight, looking the way the camera looks now.
@@ -83,6 +87,7 @@ private:
     // level by time only while the mouse moves the camera.
     void OnRenderStart(vtkObject*, unsigned long, void*);
     void OnInteraction(vtkObject*, unsigned long event, void*);
+    void OnModelsDrawn(vtkObject*, unsigned long, void*);
     int DevicePixels(int logical) const;
 
     CQuarlonDoc* m_pDocument = nullptr;
@@ -91,6 +96,7 @@ private:
     std::vector<float> m_depthBuffer;
     int m_nDepthWidth = 0, m_nDepthHeight = 0;
     vtkNew<vtkRenderer> m_pRenderer;
+    vtkNew<vtkRenderer> m_pOverlayRenderer;
     vtkNew<vtkGenericOpenGLRenderWindow> m_pRenderWindow;
     vtkNew<vtkTransform> m_pWorldToView;
     vtkNew<vtkTransform> m_pViewToWorld;
