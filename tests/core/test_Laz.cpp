@@ -285,6 +285,24 @@ TEST(Laz, DamagedFilesFailFastNamingWhatIsWrong)
     }
 }
 
+TEST(Laz, ABillionPointsDeclaredInAFewBytesAllocateNothing)
+{
+    // The point-wise compressor 1 has no table: the header's count alone
+    // would size the records. 2^31 points in 160 kB is refused at once.
+    TempDir dir;
+    std::string bytes = Bytes(kData + "gen-f3-v1-pointwise.laz");
+    const uint32_t lie = 0x7FFFFFFFu;
+    std::memcpy(&bytes[107], &lie, 4);
+    const std::string path = dir.File("lie.laz");
+    std::ofstream(path, std::ios::binary) << bytes;
+    foreign::Model model;
+    std::string why;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(foreign::Read(path, model, nullptr, &why), foreign::Result::Failed);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+    EXPECT_NE(why.find("far more than"), std::string::npos) << why;
+}
+
 TEST(Laz, ChunksWithoutTheirTableAreWalked)
 {
     // A writer that could not seek back leaves the pointer at itself: the

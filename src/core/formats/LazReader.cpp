@@ -16,6 +16,11 @@ namespace {
 
 std::string ChunkName(size_t i) { return "chunk " + std::to_string(i + 1); }
 
+// LASzip compresses point records four to ten times; a chunk that claims
+// more than 64 points a byte is a lie, and would have its records
+// allocated before its decoding could tell.
+constexpr uint64_t kMostPointsPerByte = 64;
+
 // The chunk table at `at`: byte sizes (and counts for variable chunks).
 std::string ReadTable(const foreign::InputFile& file, uint64_t at, uint64_t dataStart, uint64_t points,
                       const Layout& layout, std::vector<Chunk>& chunks)
@@ -61,7 +66,7 @@ std::string ReadTable(const foreign::InputFile& file, uint64_t at, uint64_t data
         c.first = first;
         if (ad.Overrun())
             return "the chunk table is cut short (at " + ChunkName(static_cast<size_t>(i)) + ")";
-        if (c.bytes == 0 || c.bytes > at - offset || c.points == 0)
+        if (c.bytes == 0 || c.bytes > at - offset || c.points == 0 || c.points > c.bytes * kMostPointsPerByte)
             return "the chunk table is damaged: " + ChunkName(static_cast<size_t>(i)) + " would hold " +
                    std::to_string(c.points) + " points in " + std::to_string(c.bytes) + " bytes from byte " +
                    std::to_string(offset);
@@ -199,6 +204,9 @@ std::string PlanChunks(const foreign::InputFile& file, uint64_t pointOffset, uin
     if (layout.compressor == 1) {
         if (dataEnd <= pointOffset)
             return "the point data is missing";
+        if (points > (dataEnd - pointOffset) * kMostPointsPerByte)
+            return "the header declares " + std::to_string(points) + " points, far more than the " +
+                   std::to_string(dataEnd - pointOffset) + " bytes of point data can hold";
         chunks.push_back({pointOffset, dataEnd - pointOffset, points, 0});
         return std::string();
     }
@@ -244,9 +252,13 @@ std::string PlanChunks(const foreign::InputFile& file, uint64_t pointOffset, uin
             c.bytes = head;
             for (size_t i = layout.recordLength + 4; i < head; i += 4)
                 c.bytes += Get32(bytes.data() + i);
-            if (c.bytes > rest)
-                return "the chunk table is missing and " + ChunkName(chunks.size()) + " runs past the end of the point data";
+            if (c.bytes > rest || c.points > c.bytes * kMostPointsPerByte)
+                return "the chunk table is missing and " + ChunkName(chunks.size()) +
+                       " runs past the end of the point data or claims more points than its bytes hold";
         } else {
+            if (c.points > rest * kMostPointsPerByte)
+                return "the chunk table is missing and " + ChunkName(chunks.size()) +
+                       " would hold more points than the point data can";
             // A window that can hold the chunk, grown while it cannot.
             uint64_t window = std::min<uint64_t>(rest, c.points * (layout.recordLength + 16) + 1024);
             records.resize(static_cast<size_t>(c.points * layout.recordLength));
