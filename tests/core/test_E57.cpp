@@ -127,12 +127,14 @@ TEST(E57, FilesOfOtherWritersGiveTheIndependentReadersPoints)
             for (int k = 0; k < 3; ++k)
                 sums[k] += p[k];
             weighted += double(i + 1) * (p[0] + 2 * p[1] + 3 * p[2]);
-            if (i == 0)
+            if (i == 0) {
                 for (int k = 0; k < 3; ++k)
                     EXPECT_NEAR(p[k], ref.first[k], 1e-9);
-            if (i + 1 == l.Count())
+            }
+            if (i + 1 == l.Count()) {
                 for (int k = 0; k < 3; ++k)
                     EXPECT_NEAR(p[k], ref.last[k], 1e-9);
+            }
             if (rgb)
                 colourWeighted += double(i + 1) * (rgb->GetComponent(static_cast<vtkIdType>(i), 0) +
                                                    2 * rgb->GetComponent(static_cast<vtkIdType>(i), 1) +
@@ -142,8 +144,9 @@ TEST(E57, FilesOfOtherWritersGiveTheIndependentReadersPoints)
             EXPECT_NEAR(sums[k], ref.sums[k], 1e-6 * static_cast<double>(ref.count) + 1e-9);
         EXPECT_NEAR(weighted, ref.weighted, 1e-6 * static_cast<double>(ref.count) * static_cast<double>(ref.count));
         EXPECT_EQ(rgb != nullptr, ref.colourWeighted != 0.0);
-        if (rgb)
+        if (rgb) {
             EXPECT_EQ(colourWeighted, ref.colourWeighted);
+        }
     }
 }
 

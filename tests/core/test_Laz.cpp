@@ -214,9 +214,10 @@ TEST(Laz, OpensAsTheSameCloudAsItsTwin)
             vtkDataArray* x = a.data->GetPointData()->GetArray(name);
             vtkDataArray* y = b.data->GetPointData()->GetArray(name);
             ASSERT_EQ(x != nullptr, y != nullptr) << name;
-            if (x)
+            if (x) {
                 for (vtkIdType i = 0; i < x->GetNumberOfTuples(); i += 5)
                     ASSERT_EQ(x->GetComponent(i, 0), y->GetComponent(i, 0)) << name << " " << i;
+            }
         }
     }
 }
@@ -276,8 +277,9 @@ TEST(Laz, DamagedFilesFailFastNamingWhatIsWrong)
         if (std::string(c.name) == "stream.laz") {
             // Damaged point bytes either fail naming the chunk or decode to
             // other points; they never crash or hang.
-            if (r == foreign::Result::Failed)
+            if (r == foreign::Result::Failed) {
                 EXPECT_NE(why.find("chunk 1"), std::string::npos) << why;
+            }
             continue;
         }
         EXPECT_EQ(r, foreign::Result::Failed);

@@ -450,7 +450,6 @@ std::string DecodeLayeredChunk(const Layout& layout, const uint8_t* bytes, size_
         return "its first layer (returns and X, Y) is empty";
 
     // The items, each on its layers.
-    const unsigned version = layout.items[0].version == 4 ? 4 : 3;
     const unsigned channel = (bytes[15] >> 4) & 3;
     std::unique_ptr<Point14Layered> point;
     std::vector<std::unique_ptr<RgbLayered>> rgbs;
