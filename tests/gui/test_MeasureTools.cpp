@@ -2,6 +2,7 @@
 // georeferenced plane, the figures and markers, stored measures across a
 // reopening, Copy, and the scale tool.
 #include "GuiFixtures.h"
+#include "core/common/AppSettings.h"
 
 #include "core/measure/MeasureFile.h"
 #include "core/model/CQuarlonDoc.h"
@@ -25,6 +26,7 @@
 #include <QDropEvent>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QComboBox>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -81,6 +83,38 @@ struct MeasureToolsTest : AppTest {
 };
 
 } // namespace
+
+TEST_F(MeasureToolsTest, SnappingToCornersMeasuresTheSquareExactly)
+{
+    OpenPlane();
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    ASSERT_TRUE(dlg->isVisible());
+    // The tool's Snap choice, kept in the settings for the scale tool too.
+    auto* snap = dlg->findChild<QComboBox*>(QStringLiteral("m_comboSnap"));
+    ASSERT_NE(snap, nullptr);
+    EXPECT_EQ(snap->currentText(), "Off");
+    ASSERT_EQ(snap->count(), 3);
+    EXPECT_EQ(snap->itemText(2), "Corners and edges");
+    QTest::keyClick(snap, Qt::Key_Down); // activated: Points
+    QTest::keyClick(snap, Qt::Key_Down); // Corners and edges
+    EXPECT_EQ(appsettings::ReadSetting("Measure", "Snap", "", 16), "2");
+    // Clicks a few pixels off the corners of a 10 m square on the tilted
+    // plane take the corners themselves: the sides are exact.
+    for (const auto& corner : {std::make_pair(10, 10), std::make_pair(20, 10), std::make_pair(20, 20), std::make_pair(10, 20)}) {
+        const double world[3] = {double(corner.first), double(corner.second), Tilted(0, 0) + 0.5 * corner.second};
+        QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, PixelOf(view, world) + QPoint(4, 3));
+    }
+    ASSERT_EQ(dlg->List()->rowCount(), 4);
+    for (int r = 0; r < 4; ++r)
+        EXPECT_EQ(Cell(r, 4), "vertex") << r;
+    EXPECT_EQ(Cell(0, 1), "500010.000");
+    EXPECT_EQ(Cell(1, 1), "500020.000");
+    EXPECT_EQ(Cell(2, 2), "4500020.000");
+    EXPECT_EQ(Field("m_editLength"), std::round(Field("m_editLength") * 1000) / 1000);
+    const double rise = 0.5 * 10.0;
+    EXPECT_NEAR(Field("m_editPerimeter"), 2 * 10.0 + 2 * std::sqrt(100.0 + rise * rise), 0.0006);
+    appsettings::WriteSetting("Measure", "Snap", "0");
+}
 
 TEST_F(MeasureToolsTest, FourPickedCornersGiveTheFiguresOfTheirRows)
 {

@@ -139,6 +139,37 @@ TEST_F(ViewTest, CaptionsAreNeverPicked)
     EXPECT_GT(overlaid, 0u);
 }
 
+TEST_F(ViewTest, SnappedPicksTakeTheModelsOwnGeometry)
+{
+    const double pixelSize = 2.0 * Camera()->GetParallelScale() / view->GetRenderWindow()->GetSize()[1];
+    // Points: the view ray's intersection with the triangles, on the plane
+    // exactly (a depth sample is not).
+    appsettings::WriteSetting("Measure", "Snap", "1");
+    const double target[3] = {10.3, 12.7, 2};
+    tools.points.clear();
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, PixelOf(view, target));
+    ASSERT_EQ(tools.points.size(), 1u);
+    EXPECT_EQ(tools.points[0][2], 102.0);
+    EXPECT_NEAR(tools.points[0][0], 500010.3, pixelSize);
+    EXPECT_NEAR(tools.points[0][1], 4500012.7, pixelSize);
+    // Corners and edges: a click a few pixels from a corner takes the
+    // corner itself, to the coordinates' last decimal.
+    appsettings::WriteSetting("Measure", "Snap", "2");
+    const double corner[3] = {10, 12, 2};
+    tools.points.clear();
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, PixelOf(view, corner) + QPoint(3, -2));
+    ASSERT_EQ(tools.points.size(), 1u);
+    EXPECT_EQ(tools.points[0][0], 500010.0);
+    EXPECT_EQ(tools.points[0][1], 4500012.0);
+    EXPECT_EQ(tools.points[0][2], 102.0);
+    // Nothing of the model near the cursor: nothing is added.
+    const double outside[3] = {-30, 15, 2};
+    tools.points.clear();
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, PixelOf(view, outside));
+    EXPECT_TRUE(tools.points.empty());
+    appsettings::WriteSetting("Measure", "Snap", "0");
+}
+
 TEST_F(ViewTest, RingSearchFindsTheModelWithinSixPixelsOnly)
 {
     const double corner[3] = {0, 15, 2}; // middle of the left edge

@@ -1,4 +1,5 @@
 #include "gui/tools/CMeasureDlg.h"
+#include "gui/tools/CSnapChoice.h"
 
 #include "core/common/SafeFile.h"
 #include "core/measure/MeasureGeometry.h"
@@ -21,6 +22,11 @@
 
 #include <vtkCamera.h>
 #include <vtkCaptionActor2D.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataAlgorithm.h>
+#include <vtkSphereSource.h>
+#include <vtkConeSource.h>
+#include <vtkCubeSource.h>
 #include <vtkProperty2D.h>
 #include <vtkRenderer.h>
 #include <vtkTextProperty.h>
@@ -43,11 +49,12 @@ void Colour(vtkCaptionActor2D* marker, const double rgb[3])
 
 } // namespace
 
-CMeasureListCtrl::CMeasureListCtrl(QWidget* parent) : QTableWidget(0, 4, parent)
+CMeasureListCtrl::CMeasureListCtrl(QWidget* parent) : QTableWidget(0, 5, parent)
 {
     setObjectName(QStringLiteral("m_listPoints"));
-    setHorizontalHeaderLabels({QStringLiteral("Id"), QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")});
-    for (int c = 0; c < 4; ++c)
+    setHorizontalHeaderLabels({QStringLiteral("Id"), QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"),
+                               QStringLiteral("Snap")});
+    for (int c = 0; c < 5; ++c)
         horizontalHeaderItem(c)->setTextAlignment(Qt::AlignCenter);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     // Click selects one row, Ctrl + click toggles, Shift + click extends.
@@ -65,7 +72,8 @@ void CMeasureListCtrl::resizeEvent(QResizeEvent* event)
     const int w = viewport()->width();
     setColumnWidth(0, w / 10 - 1);
     for (int c = 1; c < 4; ++c)
-        setColumnWidth(c, 3 * w / 10 - 1);
+        setColumnWidth(c, 6 * w / 25 - 1);
+    setColumnWidth(4, w - w / 10 - 3 * (6 * w / 25) - 1);
 }
 
 CMeasureDlg::CMeasureDlg(IModelView* view, QWidget* parent)
@@ -102,6 +110,7 @@ CMeasureDlg::CMeasureDlg(IModelView* view, QWidget* parent)
     auto* pointsLayout = new QVBoxLayout(points);
     pointsLayout->addWidget(m_listPoints);
     pointsLayout->addWidget(m_btnShowPoints);
+    pointsLayout->addWidget(new CSnapChoice(points));
     auto* listButtons = new QHBoxLayout;
     for (QPushButton* b : {selectAll, deleteSelected, deleteAll, copy})
         listButtons->addWidget(b);
@@ -173,7 +182,7 @@ QString CMeasureDlg::RowText(int row, int column) const
     return item ? item->text() : QString();
 }
 
-int CMeasureDlg::AppendRow(const QString& id, const double point[3])
+int CMeasureDlg::AppendRow(const QString& id, const double point[3], const char* snapped)
 {
     // The marker sits at the point in render coordinates.
     double offset[3] = {0, 0, 0};
@@ -193,8 +202,8 @@ int CMeasureDlg::AppendRow(const QString& id, const double point[3])
     const QSignalBlocker quiet(m_listPoints); // the row is complete before anything recomputes
     const int row = m_listPoints->rowCount();
     m_listPoints->insertRow(row);
-    const QString texts[4] = {id, Fixed3(point[0]), Fixed3(point[1]), Fixed3(point[2])};
-    for (int c = 0; c < 4; ++c) {
+    const QString texts[5] = {id, Fixed3(point[0]), Fixed3(point[1]), Fixed3(point[2]), QString::fromLatin1(snapped)};
+    for (int c = 0; c < 5; ++c) {
         auto* item = new QTableWidgetItem(texts[c]);
         item->setTextAlignment(Qt::AlignCenter);
         m_listPoints->setItem(row, c, item);
@@ -205,6 +214,27 @@ int CMeasureDlg::AppendRow(const QString& id, const double point[3])
     if (m_pView && m_pView->GetOverlayRenderer())
         m_pView->GetOverlayRenderer()->AddActor2D(marker);
     return row;
+}
+
+void CMeasureDlg::MarkSnap(int row, const char* snapped)
+{
+    // The marker's leader ends in a shape that says what the pick took:
+    // a cube at a corner, a cone on an edge, a sphere on a surface or point.
+    vtkCaptionActor2D* marker = Marker(row);
+    const std::string kind = snapped ? snapped : "";
+    if (!marker || kind.empty() || kind == "depth")
+        return;
+    vtkSmartPointer<vtkPolyDataAlgorithm> glyph;
+    if (kind == "vertex")
+        glyph = vtkSmartPointer<vtkCubeSource>::New();
+    else if (kind == "edge")
+        glyph = vtkSmartPointer<vtkConeSource>::New();
+    else
+        glyph = vtkSmartPointer<vtkSphereSource>::New();
+    glyph->Update();
+    marker->SetLeaderGlyphData(glyph->GetOutput());
+    marker->SetLeaderGlyphSize(0.03);
+    marker->SetMaximumLeaderGlyphSize(14);
 }
 
 void CMeasureDlg::RemoveRow(int row)
@@ -218,11 +248,12 @@ void CMeasureDlg::RemoveRow(int row)
     m_listPoints->removeRow(row);
 }
 
-void CMeasureDlg::AddPickedPoint(const double point[3])
+void CMeasureDlg::AddPickedPoint(const double point[3], const char* snapped)
 {
     const int rows = m_listPoints->rowCount();
     const QString id = rows == 0 ? QStringLiteral("0") : QString::number(std::atoi(RowText(rows - 1, 0).toLatin1()) + 1);
-    const int row = AppendRow(id, point);
+    const int row = AppendRow(id, point, snapped);
+    MarkSnap(row, snapped);
     if (!m_btnShowPoints->isChecked())
         m_markers[static_cast<size_t>(row)]->VisibilityOff();
     m_listPoints->scrollToItem(m_listPoints->item(row, 0));
@@ -317,8 +348,9 @@ void CMeasureDlg::OnCopy()
     for (int row = 0; row < m_listPoints->rowCount(); ++row) {
         if (!m_listPoints->selectionModel()->isRowSelected(row, QModelIndex()))
             continue;
-        for (int c = 0; c < m_listPoints->columnCount(); ++c)
-            text += RowText(row, c) + (c + 1 < m_listPoints->columnCount() ? QStringLiteral("\t") : QStringLiteral("\n"));
+        // Id and coordinates, as they were copied before picks snapped.
+        for (int c = 0; c < 4; ++c)
+            text += RowText(row, c) + (c + 1 < 4 ? QStringLiteral("\t") : QStringLiteral("\n"));
     }
     if (text.isEmpty())
         return;

@@ -36,7 +36,9 @@ public:
 
     // A point picked in the view (document coordinates): a new row, its
     // marker, and every row selected.
-    void AddPickedPoint(const double point[3]);
+    // A picked point; `snapped` names what the pick took ("vertex", "edge",
+    // "surface", "point", or "" for the point under the cursor as drawn).
+    void AddPickedPoint(const double point[3], const char* snapped = "");
     // Recomputes the figures from the selected rows' texts.
     void UpdateMeasures();
     // Reads the measure file of the document's current path.
@@ -60,7 +62,8 @@ public slots:
     void reject() override {}          // Escape does nothing
 
 private:
-    int AppendRow(const QString& id, const double point[3]);
+    int AppendRow(const QString& id, const double point[3], const char* snapped = "");
+    void MarkSnap(int row, const char* snapped);
     void RemoveRow(int row);
     QString RowText(int row, int column) const;
 

@@ -1,4 +1,5 @@
 #include "gui/tools/CScaleDlg.h"
+#include "gui/tools/CSnapChoice.h"
 
 #include "core/measure/ScaleFactor.h"
 #include "core/model/CQuarlonDoc.h"
@@ -27,6 +28,7 @@ CScaleDlg::CScaleDlg(IModelView* view, QWidget* parent)
     refGrid->addWidget(m_editPoint1, 1, 0);
     refGrid->addWidget(new QLabel(QStringLiteral("Second point  (SHIFT + Right Click):"), reference), 2, 0);
     refGrid->addWidget(m_editPoint2, 3, 0);
+    refGrid->addWidget(new CSnapChoice(reference), 4, 0);
 
     auto* scale = new QGroupBox(QStringLiteral("Scale"), this);
     auto* scaleGrid = new QGridLayout(scale);

@@ -95,6 +95,12 @@ void CQuarlonFrame::OnMeasurePoint(const double point[3])
         m_pMeasureDlg->AddPickedPoint(point);
 }
 
+void CQuarlonFrame::OnSnappedMeasurePoint(const double point[3], const char* snapped)
+{
+    if (m_pMeasureDlg)
+        m_pMeasureDlg->AddPickedPoint(point, snapped);
+}
+
 void CQuarlonFrame::OnScalePoint(int which, const double point[3], double length)
 {
     if (m_pScaleDlg)

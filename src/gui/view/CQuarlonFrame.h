@@ -64,6 +64,7 @@ public:
     bool IsMeasureVisible() const override;
     bool IsScaleVisible() const override;
     void OnMeasurePoint(const double point[3]) override;
+    void OnSnappedMeasurePoint(const double point[3], const char* snapped) override;
     void OnScalePoint(int which, const double point[3], double length) override;
     void OnButtonUp() override;
 

@@ -1,4 +1,5 @@
 #include "gui/view/CQuarlonView.h"
+#include "gui/tools/CSnapChoice.h"
 
 #include "gui/view/IViewTools.h"
 #include "gui/common/Icons.h"
@@ -13,6 +14,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
+
+#include <QMainWindow>
+#include <QStatusBar>
 
 #include <vtkAxesActor.h>
 #include <vtkCamera.h>
@@ -228,7 +232,48 @@ void CQuarlonView::UpdateDepthCache()
     m_pViewToWorld->Inverse();
 }
 
-bool CQuarlonView::PickWorldPoint(int x, int y, double point[3])
+bool CQuarlonView::SnapWorldPoint(int x, int y, snap::Mode mode, double point[3], const char** snapped)
+{
+    snap::View view;
+    const vtkMatrix4x4* m = m_pWorldToView->GetMatrix();
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            view.worldToClip[4 * i + j] = m->GetElement(i, j);
+    view.width = m_nDepthWidth;
+    view.height = m_nDepthHeight;
+    view.cursor[0] = x + 0.5;
+    view.cursor[1] = m_nDepthHeight - y - 0.5;
+    view.depth = m_depthBuffer.data();
+    std::vector<snap::Model> models;
+    if (m_pDocument) {
+        CQuarlonDoc::Position pos = m_pDocument->GetFirstModelPosition();
+        while (pos) {
+            CScanPos* model = m_pDocument->GetNextModel(pos);
+            if (!model || !model->IsVisible() || !model->GetPolyData() || !model->GetActor())
+                continue;
+            snap::Model s;
+            s.data = model->GetPolyData();
+            vtkMatrix4x4* toRender = model->GetActor()->GetMatrix();
+            for (int i = 0; i < 4; ++i)
+                for (int j = 0; j < 4; ++j)
+                    s.toRender[4 * i + j] = toRender->GetElement(i, j);
+            models.push_back(s);
+        }
+    }
+    const snap::Result r = snap::Snap(models, view, mode);
+    if (r.kind == snap::Kind::None) {
+        if (auto* main = qobject_cast<QMainWindow*>(window()))
+            main->statusBar()->showMessage(QStringLiteral("No model point near the cursor"), 5000);
+        return false;
+    }
+    for (int k = 0; k < 3; ++k)
+        point[k] = r.point[k];
+    if (snapped)
+        *snapped = snap::KindName(r.kind);
+    return true;
+}
+
+bool CQuarlonView::PickWorldPoint(int x, int y, double point[3], const char** snapped)
 {
     // The depth of the last picture's models; a picture first where the
     // window has none of its size yet.
@@ -237,6 +282,11 @@ bool CQuarlonView::PickWorldPoint(int x, int y, double point[3])
         Render();
     if (m_depthBuffer.empty() || m_nDepthWidth < 1)
         return false;
+    if (snapped)
+        *snapped = "";
+    const int mode = CSnapChoice::Stored();
+    if (mode != 0)
+        return SnapWorldPoint(x, y, static_cast<snap::Mode>(mode), point, snapped);
     const int w = m_nDepthWidth, h = m_nDepthHeight;
     const long size = static_cast<long>(m_depthBuffer.size());
     const int r = h - y - 1;
@@ -461,12 +511,13 @@ bool CQuarlonView::HandleButtonPress(QMouseEvent* e)
 void CQuarlonView::MeasurePoint(int x, int y)
 {
     double p[3];
-    if (!PickWorldPoint(x, y, p) || !m_pDocument)
+    const char* snapped = "";
+    if (!PickWorldPoint(x, y, p, &snapped) || !m_pDocument)
         return;
     double offset[3];
     m_pDocument->GetOffset(offset);
     const double doc[3] = {p[0] + offset[0], p[1] + offset[1], p[2] + offset[2]};
-    m_pTools->OnMeasurePoint(doc);
+    m_pTools->OnSnappedMeasurePoint(doc, snapped);
 }
 
 void CQuarlonView::OnModelScaled(CScanPos* model, double factor)

@@ -1,7 +1,8 @@
 #pragma once
 // The 3D view of a document window: renderer, render window and interactor,
 // the orientation axes, the "Pt 1"/"Pt 2" captions, mouse and key dispatch,
-// and picking from the depth buffer.
+// and picking from the depth buffer (or snapped to the models' geometry).
+#include "core/measure/Snap.h"
 #include "core/model/IDocumentView.h"
 #include "gui/common/IModelView.h"
 
@@ -50,8 +51,11 @@ public:
     // with the camera of that picture.
     void UpdateDepthCache();
     // Window pixel (y downward) to render coordinates; false when no model
-    // pixel lies within six pixels. Overlays are never picked.
-    bool PickWorldPoint(int x, int y, double point[3]);
+    // pixel lies within six pixels. Overlays are never picked. With a snap
+    // chosen in the tools (settings key Snap of section Measure) the pick
+    // is a point of the models' own geometry; `snapped` (may be none) then
+    // names what it took, else "".
+    bool PickWorldPoint(int x, int y, double point[3], const char** snapped = nullptr);
     void SetPresetView(int preset);
     // The whole scene in sight, looking the way the camera looks now.
     void FitScene();
@@ -81,6 +85,7 @@ private:
     void HandleMouseMove(QMouseEvent* event);
     bool ForwardCleared(QMouseEvent* event);
     void MeasurePoint(int x, int y);
+    bool SnapWorldPoint(int x, int y, snap::Mode mode, double point[3], const char** snapped);
     void ScalePoint(int which, int x, int y);
     void SetCursorIndex(int index);
     // Every render: models draw their full level at rest and choose their

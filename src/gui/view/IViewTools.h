@@ -7,6 +7,13 @@ public:
     virtual bool IsScaleVisible() const = 0;
     // A Shift-clicked point in document coordinates.
     virtual void OnMeasurePoint(const double point[3]) = 0;
+    // The same, with what a snapping pick took ("vertex", "edge", "surface",
+    // "point"; "" for the point under the cursor as drawn).
+    virtual void OnSnappedMeasurePoint(const double point[3], const char* snapped)
+    {
+        (void)snapped;
+        OnMeasurePoint(point);
+    }
     // Scale reference point 1 or 2 picked (document coordinates); `length`
     // is the distance between both points once both exist, else negative.
     virtual void OnScalePoint(int which, const double point[3], double length) = 0;
