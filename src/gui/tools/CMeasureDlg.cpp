@@ -11,7 +11,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFont>
+#include <QFontMetrics>
 #include <QGridLayout>
+#include <algorithm>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -70,10 +73,18 @@ void CMeasureListCtrl::resizeEvent(QResizeEvent* event)
 {
     QTableWidget::resizeEvent(event);
     const int w = viewport()->width();
-    setColumnWidth(0, w / 10 - 1);
+    // The coordinates in full first (a georeferenced y has eleven
+    // characters), the Id as wide as its text, Snap the rest.
+    const int id = fontMetrics().horizontalAdvance(QStringLiteral("00")) + 8;
+    const int needed = fontMetrics().horizontalAdvance(QStringLiteral("5400000.000")) + 7;
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    const int snapped = QFontMetrics(small).horizontalAdvance(QStringLiteral("surface")) + 7;
+    const int coordinate = std::max(needed, (w - id - snapped) / 3);
+    setColumnWidth(0, id - 1);
     for (int c = 1; c < 4; ++c)
-        setColumnWidth(c, 6 * w / 25 - 1);
-    setColumnWidth(4, w - w / 10 - 3 * (6 * w / 25) - 1);
+        setColumnWidth(c, coordinate - 1);
+    setColumnWidth(4, std::max(1, w - id - 3 * coordinate - 1));
 }
 
 CMeasureDlg::CMeasureDlg(IModelView* view, QWidget* parent)
@@ -109,8 +120,11 @@ CMeasureDlg::CMeasureDlg(IModelView* view, QWidget* parent)
     auto* points = new QGroupBox(QStringLiteral("Points"), this);
     auto* pointsLayout = new QVBoxLayout(points);
     pointsLayout->addWidget(m_listPoints);
-    pointsLayout->addWidget(m_btnShowPoints);
-    pointsLayout->addWidget(new CSnapChoice(points));
+    // The snap choice beside the check box: the tool keeps its height.
+    auto* showAndSnap = new QHBoxLayout;
+    showAndSnap->addWidget(m_btnShowPoints);
+    showAndSnap->addWidget(new CSnapChoice(points), 1);
+    pointsLayout->addLayout(showAndSnap);
     auto* listButtons = new QHBoxLayout;
     for (QPushButton* b : {selectAll, deleteSelected, deleteAll, copy})
         listButtons->addWidget(b);
@@ -205,6 +219,13 @@ int CMeasureDlg::AppendRow(const QString& id, const double point[3], const char*
     const QString texts[5] = {id, Fixed3(point[0]), Fixed3(point[1]), Fixed3(point[2]), QString::fromLatin1(snapped)};
     for (int c = 0; c < 5; ++c) {
         auto* item = new QTableWidgetItem(texts[c]);
+        if (c == 4 && !texts[c].isEmpty()) {
+            // A smaller type: the coordinates keep the room they need.
+            QFont small = m_listPoints->font();
+            small.setPointSizeF(small.pointSizeF() * 0.8);
+            item->setFont(small);
+            item->setToolTip(QStringLiteral("The pick snapped to a %1").arg(texts[c]));
+        }
         item->setTextAlignment(Qt::AlignCenter);
         m_listPoints->setItem(row, c, item);
     }

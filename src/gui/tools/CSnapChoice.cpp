@@ -14,6 +14,9 @@ CSnapChoice::CSnapChoice(QWidget* parent) : QWidget(parent), m_combo(new QComboB
                                        "the exact surface of a mesh. Corners and edges: a mesh's corner within 12 "
                                        "pixels, else an edge within 8, else the surface."));
     m_combo->setCurrentIndex(Stored());
+    // The tools keep their width: the choice takes what the row leaves.
+    m_combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_combo->setMinimumContentsLength(8);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new QLabel(QStringLiteral("Snap:"), this));
