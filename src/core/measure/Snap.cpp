@@ -104,21 +104,43 @@ void Parallel(size_t count, Work work)
 
 bool HasTriangles(vtkPolyData* d) { return d && d->GetNumberOfPolys() > 0; }
 
-// Points of clouds within the ring, visible.
-void CloudCandidates(const Model& model, const Projector& pr, std::vector<Candidate>& out, std::mutex& lock)
+// Points of clouds within the ring, visible: the model's array read as it
+// is, each point projected by one matrix (model to clip) and dropped as soon
+// as it falls outside the ring.
+template <class T>
+void CloudScan(const T* xyz, size_t n, const Model& model, const Projector& pr, std::vector<Candidate>& out,
+               std::mutex& lock)
 {
-    vtkPoints* points = model.data->GetPoints();
-    const vtkIdType n = points ? points->GetNumberOfPoints() : 0;
-    Parallel(static_cast<size_t>(n), [&](size_t from, size_t to) {
+    double m[16];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sum += pr.m[4 * i + k] * model.toRender[4 * k + j];
+            m[4 * i + j] = sum;
+        }
+    const double halfW = 0.5 * pr.view.width, halfH = 0.5 * pr.view.height;
+    const double cx = pr.view.cursor[0], cy = pr.view.cursor[1];
+    Parallel(n, [&](size_t from, size_t to) {
         std::vector<Candidate> mine;
-        double p[3], r[3], w[3];
         for (size_t i = from; i < to; ++i) {
-            points->GetPoint(static_cast<vtkIdType>(i), p);
-            Apply(model.toRender, p, r);
-            if (!pr.Project(r, w))
+            const double p[3] = {static_cast<double>(xyz[3 * i]), static_cast<double>(xyz[3 * i + 1]),
+                                 static_cast<double>(xyz[3 * i + 2])};
+            const double w = m[12] * p[0] + m[13] * p[1] + m[14] * p[2] + m[15];
+            if (w <= 0.0)
                 continue;
-            const double s = pr.ScreenDistance(w);
-            if (s > kPointRing || !pr.Visible(w))
+            const double x = ((m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + m[3]) / w + 1.0) * halfW;
+            if (std::fabs(x - cx) > kPointRing)
+                continue;
+            const double y = ((m[4] * p[0] + m[5] * p[1] + m[6] * p[2] + m[7]) / w + 1.0) * halfH;
+            if (std::fabs(y - cy) > kPointRing)
+                continue;
+            double r[3], win[3];
+            Apply(model.toRender, p, r);
+            if (!pr.Project(r, win))
+                continue;
+            const double s = pr.ScreenDistance(win);
+            if (s > kPointRing || !pr.Visible(win))
                 continue;
             Candidate c;
             c.screen = s;
@@ -130,6 +152,25 @@ void CloudCandidates(const Model& model, const Projector& pr, std::vector<Candid
         std::lock_guard<std::mutex> guard(lock);
         out.insert(out.end(), mine.begin(), mine.end());
     });
+}
+
+void CloudCandidates(const Model& model, const Projector& pr, std::vector<Candidate>& out, std::mutex& lock)
+{
+    vtkPoints* points = model.data->GetPoints();
+    const size_t n = points ? static_cast<size_t>(points->GetNumberOfPoints()) : 0;
+    if (n == 0)
+        return;
+    vtkDataArray* a = points->GetData();
+    if (a->GetDataType() == VTK_DOUBLE)
+        CloudScan(static_cast<const double*>(a->GetVoidPointer(0)), n, model, pr, out, lock);
+    else if (a->GetDataType() == VTK_FLOAT)
+        CloudScan(static_cast<const float*>(a->GetVoidPointer(0)), n, model, pr, out, lock);
+    else {
+        std::vector<double> copy(3 * n);
+        for (size_t i = 0; i < n; ++i)
+            points->GetPoint(static_cast<vtkIdType>(i), &copy[3 * i]);
+        CloudScan(copy.data(), n, model, pr, out, lock);
+    }
 }
 
 // The ring grows until it holds enough points to tell a surface from what
