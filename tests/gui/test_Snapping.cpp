@@ -255,3 +255,102 @@ TEST_F(SnapViewTest, CornerSnappingMeasuresWindowWidthsExactly)
                 offWidth);
     EXPECT_GT(std::fabs(offWidth - 1.2), 1e-6) << "the test sees the difference snapping makes";
 }
+
+TEST_F(SnapViewTest, TiltedPlaneCloudAndStepMeshPicksAreExact)
+{
+    // A georeferenced tilted plane as a cloud (z = 0.5 x + 0.25 y, every
+    // 0.5 m) and, beside it, a 1 m step as a mesh (z = 1 for y < 5, else 0,
+    // with its riser), both 20 m wide.
+    vtkNew<vtkPolyData> cloud;
+    vtkNew<vtkPoints> cp;
+    cp->SetDataTypeToDouble();
+    vtkNew<vtkCellArray> verts;
+    for (int j = 0; j <= 20; ++j)
+        for (int i = 0; i <= 40; ++i) {
+            const vtkIdType id = cp->InsertNextPoint(0.5 * i, 0.5 * j, 0.25 * i + 0.125 * j);
+            verts->InsertNextCell(1, &id);
+        }
+    cloud->SetPoints(cp);
+    cloud->SetVerts(verts);
+    Write(cloud, dir.File("tilted.vtp"));
+    vtkNew<vtkPolyData> step;
+    vtkNew<vtkPoints> sp;
+    sp->SetDataTypeToDouble();
+    vtkNew<vtkCellArray> polys;
+    auto quad = [&](const double a[3], const double b[3], const double c[3], const double d[3]) {
+        const vtkIdType ia = sp->InsertNextPoint(a), ib = sp->InsertNextPoint(b), ic = sp->InsertNextPoint(c),
+                        id = sp->InsertNextPoint(d);
+        const vtkIdType t1[3] = {ia, ib, ic}, t2[3] = {ia, ic, id};
+        polys->InsertNextCell(3, t1);
+        polys->InsertNextCell(3, t2);
+    };
+    const double u0[3] = {0, 20, 1}, u1[3] = {20, 20, 1}, u2[3] = {20, 25, 1}, u3[3] = {0, 25, 1};
+    const double r0[3] = {0, 25, 1}, r1[3] = {20, 25, 1}, r2[3] = {20, 25, 0}, r3[3] = {0, 25, 0};
+    const double l0[3] = {0, 25, 0}, l1[3] = {20, 25, 0}, l2[3] = {20, 30, 0}, l3[3] = {0, 30, 0};
+    quad(u0, u1, u2, u3);
+    quad(r0, r1, r2, r3);
+    quad(l0, l1, l2, l3);
+    step->SetPoints(sp);
+    step->SetPolys(polys);
+    Write(step, dir.File("step.vtp"));
+    WriteText(dir.File("step.vtw"), "[PolyData Offset]\nX=500000\nY=4500000\nZ=100\n");
+    WriteText(dir.File("step.ini"), "[CloudData]\nRepresentation=14\n");
+    Open("tilted", "4");
+    ASSERT_TRUE(frame->OpenInsideFile(QString::fromStdString(dir.File("step.vtp"))));
+    for (const double zoom : {1.0, 4.0}) {
+        view->SetPresetView(0);
+        vtkCamera* camera = view->GetRenderer()->GetActiveCamera();
+        camera->Elevation(-35.0);
+        view->GetRenderer()->ResetCamera();
+        if (zoom > 1.0) {
+            // Zoomed in where the cloud meets the step's edge in sight.
+            double focal[3], position[3];
+            camera->GetFocalPoint(focal);
+            camera->GetPosition(position);
+            const double to[3] = {10.0, 9.0, 3.0};
+            camera->SetFocalPoint(to);
+            camera->SetPosition(to[0] + position[0] - focal[0], to[1] + position[1] - focal[1],
+                                to[2] + position[2] - focal[2]);
+        }
+        camera->Zoom(zoom);
+        view->GetRenderer()->ResetCameraClippingRange();
+        view->Render();
+        Settle();
+        appsettings::WriteSetting("Measure", "Snap", "1");
+        tools.points.clear();
+        tools.kinds.clear();
+        // On the cloud, near its points (a few centimetres off): actual
+        // points, on the plane.
+        std::vector<QPoint> cloudClicks;
+        for (double x = 6.05; x < 14.0; x += 2.5)
+            for (double y = 1.45; y < 9.5; y += 3.0) {
+                const double w[3] = {x, y, 0.5 * x + 0.25 * y};
+                const QPoint p = PixelOf(view, w);
+                if (view->rect().adjusted(20, 20, -20, -20).contains(p)) // in sight at this zoom
+                    cloudClicks.push_back(p);
+            }
+        ASSERT_GE(cloudClicks.size(), 2u) << "zoom " << zoom;
+        for (const QPoint& p : cloudClicks)
+            Click(p);
+        ASSERT_EQ(tools.points.size(), cloudClicks.size()) << "zoom " << zoom;
+        for (const auto& q : tools.points) {
+            const double x = q[0] - 500000, y = q[1] - 4500000, z = q[2] - 100;
+            EXPECT_EQ(x, 0.5 * std::round(2 * x));
+            EXPECT_EQ(y, 0.5 * std::round(2 * y));
+            EXPECT_EQ(z, 0.5 * x + 0.25 * y) << "an actual point of the plane";
+        }
+        // On the step's upper level near its edge: the surface, exactly.
+        tools.points.clear();
+        for (double x = 4.0; x < 17.0; x += 3.1) {
+            const double w[3] = {x, 24.6, 1.0};
+            const QPoint p = PixelOf(view, w);
+            if (view->rect().adjusted(20, 20, -20, -20).contains(p))
+                Click(p);
+        }
+        for (const auto& q : tools.points) {
+            EXPECT_EQ(q[2], 101.0) << "the upper level, not the riser or the lower level";
+            EXPECT_LT(q[1], 4500025.0 + 1e-9);
+        }
+    }
+    appsettings::WriteSetting("Measure", "Snap", "0");
+}
