@@ -11,6 +11,7 @@
 #include "gui/view/CQuarlonView.h"
 #include "gui/view/IViewTools.h"
 
+#include <QStatusBar>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -162,11 +163,13 @@ TEST_F(ViewTest, SnappedPicksTakeTheModelsOwnGeometry)
     EXPECT_EQ(tools.points[0][0], 500010.0);
     EXPECT_EQ(tools.points[0][1], 4500012.0);
     EXPECT_EQ(tools.points[0][2], 102.0);
-    // Nothing of the model near the cursor: nothing is added.
+    // Nothing of the model near the cursor: nothing is added, and the
+    // status line says why.
     const double outside[3] = {-30, 15, 2};
     tools.points.clear();
     QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, PixelOf(view, outside));
     EXPECT_TRUE(tools.points.empty());
+    EXPECT_EQ(app.MainFrame()->statusBar()->currentMessage().toStdString(), "No model point near the cursor");
     appsettings::WriteSetting("Measure", "Snap", "0");
 }
 
