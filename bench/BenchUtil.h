@@ -23,6 +23,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -60,6 +61,18 @@ inline Sample Measure(const std::function<bool()>& work)
         std::exit(1);
     }
     return {s, usage.ru_maxrss};
+}
+
+// A measurement of `a` and one of `b`, the order alternating with `rep` so
+// that drift (and the second run's warmer caches) hits both alike.
+inline std::pair<Sample, Sample> MeasurePair(int rep, const std::function<bool()>& a, const std::function<bool()>& b)
+{
+    if (rep % 2 == 0) {
+        const Sample first = Measure(a);
+        return {first, Measure(b)};
+    }
+    const Sample second = Measure(b);
+    return {Measure(a), second};
 }
 
 template <class T>

@@ -162,14 +162,7 @@ int main(int argc, char** argv)
     std::vector<double> e57Time, lasTime;
     std::vector<long> e57Mem, lasMem;
     for (int r = 0; r < reps; ++r) {
-        bench::Sample a, b;
-        if (r % 2 == 0) {
-            a = bench::Measure(open(e57, scans));
-            b = bench::Measure(open(las, 1));
-        } else {
-            b = bench::Measure(open(las, 1));
-            a = bench::Measure(open(e57, scans));
-        }
+        const auto [a, b] = bench::MeasurePair(r, open(e57, scans), open(las, 1));
         e57Time.push_back(a.seconds), e57Mem.push_back(a.peakKiB);
         lasTime.push_back(b.seconds), lasMem.push_back(b.peakKiB);
         std::printf("rep %d: E57 %.3f s %ld MiB | LAS %.3f s %ld MiB\n", r + 1, a.seconds, a.peakKiB / 1024, b.seconds,

@@ -95,15 +95,7 @@ int main(int argc, char** argv)
     std::vector<double> lasTime, vtpTime;
     std::vector<long> lasMem, vtpMem;
     for (int r = 0; r < reps; ++r) {
-        // Alternate the order so that drift hits both alike.
-        bench::Sample a, b;
-        if (r % 2 == 0) {
-            a = bench::Measure(open(las));
-            b = bench::Measure(open(vtp));
-        } else {
-            b = bench::Measure(open(vtp));
-            a = bench::Measure(open(las));
-        }
+        const auto [a, b] = bench::MeasurePair(r, open(las), open(vtp));
         lasTime.push_back(a.seconds), lasMem.push_back(a.peakKiB);
         vtpTime.push_back(b.seconds), vtpMem.push_back(b.peakKiB);
         std::printf("rep %d: LAS %.3f s %ld MiB | model file %.3f s %ld MiB\n", r + 1, a.seconds, a.peakKiB / 1024,

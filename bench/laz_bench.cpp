@@ -105,14 +105,7 @@ int main(int argc, char** argv)
         std::vector<double> lazTimes, lasTimes;
         std::vector<long> lazMem;
         for (int r = 0; r < reps; ++r) {
-            bench::Sample a, b;
-            if (r % 2 == 0) {
-                a = bench::Measure(open(laz));
-                b = bench::Measure(open(las));
-            } else {
-                b = bench::Measure(open(las));
-                a = bench::Measure(open(laz));
-            }
+            const auto [a, b] = bench::MeasurePair(r, open(laz), open(las));
             lazTimes.push_back(a.seconds);
             lasTimes.push_back(b.seconds);
             lazMem.push_back(a.peakKiB);

@@ -102,6 +102,28 @@ void Parallel(size_t count, Work work)
         th.join();
 }
 
+// A mesh's polygons: each one's corner range and its corners' coordinates.
+struct Polygons {
+    explicit Polygons(vtkPolyData* d)
+        : offsets(d->GetPolys()->GetOffsetsArray()), connectivity(d->GetPolys()->GetConnectivityArray()),
+          points(d->GetPoints()), count(static_cast<size_t>(d->GetPolys()->GetNumberOfCells()))
+    {
+    }
+    void Range(size_t cell, vtkIdType& first, vtkIdType& last) const
+    {
+        first = static_cast<vtkIdType>(offsets->GetComponent(static_cast<vtkIdType>(cell), 0));
+        last = static_cast<vtkIdType>(offsets->GetComponent(static_cast<vtkIdType>(cell) + 1, 0));
+    }
+    void Corner(vtkIdType k, double p[3]) const
+    {
+        points->GetPoint(static_cast<vtkIdType>(connectivity->GetComponent(k, 0)), p);
+    }
+    vtkDataArray* offsets;
+    vtkDataArray* connectivity;
+    vtkPoints* points;
+    size_t count;
+};
+
 bool HasTriangles(vtkPolyData* d) { return d && d->GetNumberOfPolys() > 0; }
 
 // Points of clouds within the ring, visible: the model's array read as it
@@ -234,25 +256,21 @@ void SurfaceHit(const Model& model, const Projector& pr, Candidate& best, std::m
     Apply(&toModel->Element[0][0], end, e);
     for (int k = 0; k < 3; ++k)
         dir[k] = e[k] - o[k];
-    vtkCellArray* polys = d->GetPolys();
-    vtkDataArray* offsets = polys->GetOffsetsArray();
-    vtkDataArray* connectivity = polys->GetConnectivityArray();
-    vtkPoints* points = d->GetPoints();
-    const vtkIdType cells = polys->GetNumberOfCells();
-    Parallel(static_cast<size_t>(cells), [&](size_t from, size_t to) {
+    const Polygons polygons(d);
+    Parallel(polygons.count, [&](size_t from, size_t to) {
         double bestT = kInf;
         double hit[3] = {0, 0, 0};
         double a[3], b[3], c[3];
         for (size_t cell = from; cell < to; ++cell) {
-            const vtkIdType first = static_cast<vtkIdType>(offsets->GetComponent(static_cast<vtkIdType>(cell), 0));
-            const vtkIdType last = static_cast<vtkIdType>(offsets->GetComponent(static_cast<vtkIdType>(cell) + 1, 0));
+            vtkIdType first, last;
+            polygons.Range(cell, first, last);
             if (last - first < 3)
                 continue;
-            points->GetPoint(static_cast<vtkIdType>(connectivity->GetComponent(first, 0)), a);
+            polygons.Corner(first, a);
             // A fan: polygons of more corners as triangles.
             for (vtkIdType k = first + 1; k + 1 < last; ++k) {
-                points->GetPoint(static_cast<vtkIdType>(connectivity->GetComponent(k, 0)), b);
-                points->GetPoint(static_cast<vtkIdType>(connectivity->GetComponent(k + 1, 0)), c);
+                polygons.Corner(k, b);
+                polygons.Corner(k + 1, c);
                 // Moeller-Trumbore.
                 const double e1[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
                 const double e2[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
@@ -320,19 +338,16 @@ void CornerAndEdge(const Model& model, const Projector& pr, Candidate& corner, C
         if (mine.screen < corner.screen)
             corner = mine;
     });
-    vtkCellArray* polys = d->GetPolys();
-    vtkDataArray* offsets = polys->GetOffsetsArray();
-    vtkDataArray* connectivity = polys->GetConnectivityArray();
-    Parallel(static_cast<size_t>(polys->GetNumberOfCells()), [&](size_t from, size_t to) {
+    const Polygons polygons(d);
+    Parallel(polygons.count, [&](size_t from, size_t to) {
         Candidate mine;
         double a[3], b[3], ra[3], rb[3], w[3];
         for (size_t cell = from; cell < to; ++cell) {
-            const vtkIdType first = static_cast<vtkIdType>(offsets->GetComponent(static_cast<vtkIdType>(cell), 0));
-            const vtkIdType last = static_cast<vtkIdType>(offsets->GetComponent(static_cast<vtkIdType>(cell) + 1, 0));
+            vtkIdType first, last;
+            polygons.Range(cell, first, last);
             for (vtkIdType k = first; k < last; ++k) {
-                const vtkIdType next = k + 1 < last ? k + 1 : first;
-                points->GetPoint(static_cast<vtkIdType>(connectivity->GetComponent(k, 0)), a);
-                points->GetPoint(static_cast<vtkIdType>(connectivity->GetComponent(next, 0)), b);
+                polygons.Corner(k, a);
+                polygons.Corner(k + 1 < last ? k + 1 : first, b);
                 Apply(model.toRender, a, ra);
                 Apply(model.toRender, b, rb);
                 // The point of the segment nearest the view ray.

@@ -29,42 +29,49 @@
 #include <chrono>
 #include <memory>
 #include <cstring>
+#include <string>
 #include <vector>
 
 vtkStandardNewMacro(vtkCloudMapper);
 
 namespace {
 
-const char* const kVertexShader = R"(//VTK::System::Dec
-in vec3 vertexMC;
+// A point's own colour, for the vertex shaders of points and of meshes.
+const std::string kOwnColour = R"(
 in vec4 colourMC;
-uniform mat4 MCDCMatrix;
 uniform int colouring;       // 0 one colour, 1 colour bytes, 2 grey bytes, 3 mapped scalar
-uniform vec3 solidColour;    // ambient and diffuse terms of the property
-uniform float vertexWeight;  // weight of the point's own colour
 uniform vec2 scalarMap;      // first value, table entries per unit
 uniform int tableSize;
 uniform vec3 table[256];
 uniform vec3 nanColour;
+vec3 OwnColour()
+{
+  if (colouring == 1)
+    return colourMC.rgb;
+  if (colouring == 2)
+    return colourMC.rrr;
+  if (colouring == 3) {
+    float s = colourMC.r;
+    if (isnan(s))
+      return nanColour;
+    float index = floor((s - scalarMap.x) * scalarMap.y);
+    return table[int(clamp(index, 0.0, float(tableSize - 1)))];
+  }
+  return vec3(0.0);
+}
+)";
+
+const std::string kVertexShader = R"(//VTK::System::Dec
+in vec3 vertexMC;
+uniform mat4 MCDCMatrix;
+uniform vec3 solidColour;    // ambient and diffuse terms of the property
+uniform float vertexWeight;  // weight of the point's own colour
 out vec3 colourVSOutput;
+)" + kOwnColour + R"(
 void main()
 {
   gl_Position = MCDCMatrix * vec4(vertexMC, 1.0);
-  vec3 own = vec3(0.0);
-  if (colouring == 1) {
-    own = colourMC.rgb;
-  } else if (colouring == 2) {
-    own = colourMC.rrr;
-  } else if (colouring == 3) {
-    float s = colourMC.r;
-    if (isnan(s)) {
-      own = nanColour;
-    } else {
-      float index = floor((s - scalarMap.x) * scalarMap.y);
-      own = table[int(clamp(index, 0.0, float(tableSize - 1)))];
-    }
-  }
-  colourVSOutput = solidColour + vertexWeight * own;
+  colourVSOutput = solidColour + vertexWeight * OwnColour();
 }
 )";
 
@@ -82,43 +89,25 @@ void main()
 // points' normals, else the facet's from the derivatives, both facing the
 // viewer); the points' own colour is the diffuse term's, and a texture's
 // colour is multiplied in.
-const char* const kMeshVertexShader = R"(//VTK::System::Dec
+const std::string kMeshVertexShader = R"(//VTK::System::Dec
 in vec3 vertexMC;
 in vec2 tcoordMC;
 in vec3 normalMC;
-in vec4 colourMC;
 uniform mat4 MCDCMatrix;
 uniform mat4 MCVCMatrix;
 uniform mat3 normalMatrix;
-uniform int colouring;       // as for points
-uniform vec2 scalarMap;
-uniform int tableSize;
-uniform vec3 table[256];
-uniform vec3 nanColour;
 out vec2 tcoordVCVSOutput;
 out vec4 vertexVCVSOutput;
 out vec3 normalVCVSOutput;
 out vec3 ownVSOutput;
+)" + kOwnColour + R"(
 void main()
 {
   gl_Position = MCDCMatrix * vec4(vertexMC, 1.0);
   vertexVCVSOutput = MCVCMatrix * vec4(vertexMC, 1.0);
   normalVCVSOutput = normalMatrix * normalMC;
   tcoordVCVSOutput = tcoordMC;
-  ownVSOutput = vec3(0.0);
-  if (colouring == 1) {
-    ownVSOutput = colourMC.rgb;
-  } else if (colouring == 2) {
-    ownVSOutput = colourMC.rrr;
-  } else if (colouring == 3) {
-    float s = colourMC.r;
-    if (isnan(s)) {
-      ownVSOutput = nanColour;
-    } else {
-      float index = floor((s - scalarMap.x) * scalarMap.y);
-      ownVSOutput = table[int(clamp(index, 0.0, float(tableSize - 1)))];
-    }
-  }
+  ownVSOutput = OwnColour();
 }
 )";
 
@@ -518,7 +507,7 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
         gpu.colourComponents = plan.array->GetNumberOfComponents();
     }
 
-    vtkShaderProgram* program = window->GetShaderCache()->ReadyShaderProgram(kVertexShader, kFragmentShader, "");
+    vtkShaderProgram* program = window->GetShaderCache()->ReadyShaderProgram(kVertexShader.c_str(), kFragmentShader, "");
     if (!program)
         return;
     glBindVertexArray(gpu.vao);
@@ -654,7 +643,7 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
         gpu.normalsTime = plan.normals->GetMTime();
     }
 
-    vtkShaderProgram* program = window->GetShaderCache()->ReadyShaderProgram(kMeshVertexShader, kMeshFragmentShader, "");
+    vtkShaderProgram* program = window->GetShaderCache()->ReadyShaderProgram(kMeshVertexShader.c_str(), kMeshFragmentShader, "");
     if (!program)
         return;
     glBindVertexArray(gpu.vao);
