@@ -26,7 +26,10 @@
 #include <vtkTexture.h>
 #include <vtkUnsignedCharArray.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <random>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -147,9 +150,11 @@ TEST(CloudMapper, DrawsThePixelsVtksMapperDraws)
         vtkSmartPointer<vtkLookupTable> table = Table(c.colourMap);
         vtkNew<vtkPolyDataMapper> vtk;
         const std::vector<unsigned char> expected = Draw(vtk, withCells, c, table);
+        for (int streaming : {0, 1})
         for (long long slice : {1LL << 20, 7LL}) {
             vtkNew<vtkCloudMapper> ours;
             ours->SetSliceSize(slice);
+            ours->SetStreaming(streaming);
             // Our mapper needs no vertex cells.
             const std::vector<unsigned char> got = Draw(ours, bare, c, table);
             EXPECT_FALSE(ours->LastDrawnByVtk());
@@ -162,7 +167,8 @@ TEST(CloudMapper, DrawsThePixelsVtksMapperDraws)
                 worst = std::max(worst, d);
             }
             EXPECT_GT(lit, 2000u) << "the points are drawn";
-            EXPECT_EQ(differ, 0u) << "slice " << slice << ", largest difference " << worst;
+            EXPECT_EQ(differ, 0u) << "slice " << slice << ", streaming " << streaming << ", largest difference "
+                                  << worst;
         }
     }
 }
@@ -206,9 +212,12 @@ TEST(CloudMapper, LeavesWhatItDoesNotDrawToVtksMapper)
 
 namespace {
 
+enum class Layout { Rows, Shuffled, Narrow };
+
 // A wavy grid of 31 x 21 corners in triangles with texture coordinates;
-// `normals` adds point normals.
-vtkSmartPointer<vtkPolyData> Mesh(bool normals)
+// `normals` adds point normals. The triangles go row by row with 64-bit
+// indices, or in a shuffled order, or row by row with 32-bit indices.
+vtkSmartPointer<vtkPolyData> Mesh(bool normals, Layout layout = Layout::Rows)
 {
     auto data = vtkSmartPointer<vtkPolyData>::New();
     vtkNew<vtkPoints> points;
@@ -222,13 +231,21 @@ vtkSmartPointer<vtkPolyData> Mesh(bool normals)
             points->InsertNextPoint(4.0 * i - 60.0, 4.0 * j - 40.0, 6.0 * std::sin(0.3 * i) * std::cos(0.25 * j));
             tcoords->InsertNextTuple2(i / 30.0, j / 20.0);
         }
+    std::vector<std::array<vtkIdType, 3>> triangles;
     for (int j = 0; j < 20; ++j)
         for (int i = 0; i < 30; ++i) {
             const vtkIdType a = j * 31 + i, b = a + 1, c = a + 31, d = c + 1;
-            const vtkIdType t1[3] = {a, b, d}, t2[3] = {a, d, c};
-            polys->InsertNextCell(3, t1);
-            polys->InsertNextCell(3, t2);
+            triangles.push_back({a, b, d});
+            triangles.push_back({a, d, c});
         }
+    if (layout == Layout::Shuffled) {
+        std::mt19937 random(7);
+        std::shuffle(triangles.begin(), triangles.end(), random);
+    }
+    for (const auto& t : triangles)
+        polys->InsertNextCell(3, t.data());
+    if (layout == Layout::Narrow)
+        polys->ConvertTo32BitStorage();
     vtkNew<vtkUnsignedCharArray> rgb;
     rgb->SetName("RGB");
     rgb->SetNumberOfComponents(3);
@@ -346,14 +363,28 @@ TEST(CloudMapper, DrawsMeshesAsVtksMapperDoes)
         {"a mesh as points, intensity", false, true, false, "Intensity", 0.0, true},
         {"a mesh as points, one colour", false, true, false, nullptr, 0.0, true},
     };
+    // Kept in buffers or streamed slice by slice; streamed slices of the
+    // shuffled mesh are gathered corner by corner, the others go as ranges.
+    struct Way {
+        int streaming;
+        long long slice;
+        Layout layout;
+    };
+    const Way ways[] = {{0, 1LL << 20, Layout::Rows},    {0, 37, Layout::Rows},      {1, 1LL << 20, Layout::Rows},
+                        {1, 37, Layout::Rows},           {1, 37, Layout::Shuffled},  {1, 1LL << 20, Layout::Shuffled},
+                        {1, 37, Layout::Narrow},         {0, 37, Layout::Narrow}};
     for (const Lighting& l : cases) {
         SCOPED_TRACE(l.name);
-        vtkSmartPointer<vtkPolyData> data = Mesh(l.normals);
-        vtkNew<vtkPolyDataMapper> vtk;
-        const std::vector<unsigned char> expected = DrawMesh(vtk, data, l);
-        for (long long slice : {1LL << 20, 37LL}) {
+        for (const Way& way : ways) {
+            SCOPED_TRACE("streaming " + std::to_string(way.streaming) + ", slice " + std::to_string(way.slice) +
+                         ", layout " + std::to_string(static_cast<int>(way.layout)));
+            vtkSmartPointer<vtkPolyData> data = Mesh(l.normals, way.layout);
+            vtkNew<vtkPolyDataMapper> vtk;
+            const std::vector<unsigned char> expected = DrawMesh(vtk, data, l);
+            const long long slice = way.slice;
             vtkNew<vtkCloudMapper> ours;
             ours->SetSliceSize(slice);
+            ours->SetStreaming(way.streaming);
             const std::vector<unsigned char> got = DrawMesh(ours, data, l);
             // Points' colours with an ambient term are left to VTK's mapper.
             EXPECT_EQ(ours->LastDrawnByVtk(), l.colours && std::string(l.colours) != "texture" && l.ambient > 0.0);

@@ -220,6 +220,13 @@ struct vtkCloudMapper::Gpu {
     // The level-of-detail prop chooses by the time each level took.
     std::unique_ptr<vtkOpenGLRenderTimer> timer;
 
+    // The buffers' contents are no model array's any more.
+    void Forget()
+    {
+        positionsArray = coloursArray = tcoordsArray = normalsArray = indicesArray = nullptr;
+        positionsTime = coloursTime = tcoordsTime = normalsTime = indicesTime = 0;
+    }
+
     void Release()
     {
         if (vao)
@@ -242,6 +249,8 @@ struct vtkCloudMapper::Gpu {
 };
 
 vtkCloudMapper::vtkCloudMapper() : m_gpu(new Gpu) {}
+
+bool vtkCloudMapper::Streams() const { return m_streaming < 0 ? m_gpu->software == 1 : m_streaming == 1; }
 
 vtkCloudMapper::~vtkCloudMapper()
 {
@@ -424,6 +433,107 @@ void UploadIndices(GLuint buffer, vtkDataArray* connectivity)
     }
 }
 
+// Under software OpenGL a buffer object is a copy in main memory beside the
+// model's own arrays; there the arrays go to the renderer a slice at a
+// time, into buffers re-specified for each slice, and nothing of them stays.
+
+// New storage for every slice: the renderer frees the last one's when
+// it is drawn, and never waits for it.
+void Fill(GLenum target, GLuint buffer, size_t bytes, const void* data)
+{
+    glBindBuffer(target, buffer);
+    glBufferData(target, static_cast<GLsizeiptr>(bytes), data, GL_STREAM_DRAW);
+}
+
+// Tuples [first, first + count) of `a` into `buffer`; doubles as floats.
+void UploadSlice(GLuint buffer, vtkDataArray* a, vtkIdType first, vtkIdType count, std::vector<float>& scratch)
+{
+    const size_t components = static_cast<size_t>(a->GetNumberOfComponents());
+    const size_t values = static_cast<size_t>(count) * components;
+    if (a->GetDataType() != VTK_DOUBLE) {
+        Fill(GL_ARRAY_BUFFER, buffer, values * static_cast<size_t>(a->GetDataTypeSize()),
+             a->GetVoidPointer(first * static_cast<vtkIdType>(components)));
+    } else {
+        const double* in = static_cast<const double*>(a->GetVoidPointer(first * static_cast<vtkIdType>(components)));
+        scratch.assign(in, in + values);
+        Fill(GL_ARRAY_BUFFER, buffer, values * sizeof(float), scratch.data());
+    }
+}
+
+// The tuples of `a` at `ids` (one per corner) into `buffer`; doubles as floats.
+template <class Id>
+void UploadGathered(GLuint buffer, vtkDataArray* a, const Id* ids, size_t n, std::vector<unsigned char>& scratch)
+{
+    const size_t components = static_cast<size_t>(a->GetNumberOfComponents());
+    const bool wide = a->GetDataType() == VTK_DOUBLE;
+    const size_t tuple = components * (wide ? sizeof(float) : static_cast<size_t>(a->GetDataTypeSize()));
+    scratch.resize(n * tuple);
+    unsigned char* out = scratch.data();
+    if (wide) {
+        const double* in = static_cast<const double*>(a->GetVoidPointer(0));
+        float* o = reinterpret_cast<float*>(out);
+        for (size_t i = 0; i < n; ++i)
+            for (size_t c = 0; c < components; ++c)
+                o[i * components + c] = static_cast<float>(in[static_cast<size_t>(ids[i]) * components + c]);
+    } else {
+        const unsigned char* in = static_cast<const unsigned char*>(a->GetVoidPointer(0));
+        for (size_t i = 0; i < n; ++i)
+            std::memcpy(out + i * tuple, in + static_cast<size_t>(ids[i]) * tuple, tuple);
+    }
+    Fill(GL_ARRAY_BUFFER, buffer, scratch.size(), scratch.data());
+}
+
+// A streamed attribute: the model's array and the buffer it goes through.
+struct Streamed {
+    vtkDataArray* array;
+    GLuint buffer;
+};
+
+// Draws `corners` corners of `connectivity` from `first` on as `mode`
+// (triangles, or their corners as points) from buffers filled for this
+// slice alone. Where the slice's corners lie in a narrow range of points
+// (meshes are mostly stored so) that range goes with the slice's indices
+// made relative to it; elsewhere every corner's values are gathered.
+template <class Id>
+void DrawStreamedSlice(GLenum mode, const Id* ids, size_t corners, const std::vector<Streamed>& attributes,
+                       GLuint indexBuffer)
+{
+    if (corners == 0)
+        return;
+    Id lo = ids[0], hi = ids[0];
+    for (size_t i = 1; i < corners; ++i) {
+        lo = std::min(lo, ids[i]);
+        hi = std::max(hi, ids[i]);
+    }
+    thread_local std::vector<float> floats;
+    thread_local std::vector<unsigned char> bytes;
+    thread_local std::vector<GLuint> local;
+    const size_t span = static_cast<size_t>(hi - lo) + 1;
+    if (span <= 2 * corners) {
+        for (const Streamed& s : attributes)
+            UploadSlice(s.buffer, s.array, static_cast<vtkIdType>(lo), static_cast<vtkIdType>(span), floats);
+        local.resize(corners);
+        for (size_t i = 0; i < corners; ++i)
+            local[i] = static_cast<GLuint>(ids[i] - lo);
+        Fill(GL_ELEMENT_ARRAY_BUFFER, indexBuffer, corners * sizeof(GLuint), local.data());
+        glDrawElements(mode, static_cast<GLsizei>(corners), GL_UNSIGNED_INT, nullptr);
+    } else {
+        for (const Streamed& s : attributes)
+            UploadGathered(s.buffer, s.array, ids, corners, bytes);
+        glDrawArrays(mode, 0, static_cast<GLsizei>(corners));
+    }
+}
+
+// Calls `f` with the connectivity's values as 32- or 64-bit integers.
+template <class F>
+void WithIds(vtkDataArray* connectivity, F&& f)
+{
+    if (connectivity->GetDataTypeSize() == 4)
+        f(static_cast<const int32_t*>(connectivity->GetVoidPointer(0)));
+    else
+        f(static_cast<const long long*>(connectivity->GetVoidPointer(0)));
+}
+
 // The lookup table and scalar range for colours mapped in the shader.
 void SetTableUniforms(vtkShaderProgram* program, const Plan& plan)
 {
@@ -492,17 +602,25 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
         RenderMesh(ren, actor, &plan);
         return;
     }
-    if (gpu.positionsArray != coordinates || gpu.positionsTime < coordinates->GetMTime() || gpu.points != points) {
-        Upload(gpu.positions, coordinates, points);
-        gpu.positionsArray = coordinates;
-        gpu.positionsTime = coordinates->GetMTime();
-        gpu.points = points;
-        gpu.coloursArray = nullptr; // counts may differ: colours again too
+    const bool stream = Streams();
+    if (stream) {
+        gpu.Forget(); // the buffers hold one slice at a time
+    } else {
+        if (gpu.positionsArray != coordinates || gpu.positionsTime < coordinates->GetMTime() ||
+            gpu.points != points) {
+            Upload(gpu.positions, coordinates, points);
+            gpu.positionsArray = coordinates;
+            gpu.positionsTime = coordinates->GetMTime();
+            gpu.points = points;
+            gpu.coloursArray = nullptr; // counts may differ: colours again too
+        }
+        if (plan.array && (gpu.coloursArray != plan.array || gpu.coloursTime < plan.array->GetMTime())) {
+            Upload(gpu.colours, plan.array, points);
+            gpu.coloursArray = plan.array;
+            gpu.coloursTime = plan.array->GetMTime();
+        }
     }
-    if (plan.array && (gpu.coloursArray != plan.array || gpu.coloursTime < plan.array->GetMTime())) {
-        Upload(gpu.colours, plan.array, points);
-        gpu.coloursArray = plan.array;
-        gpu.coloursTime = plan.array->GetMTime();
+    if (plan.array) {
         gpu.colourType = GlType(plan.array->GetDataType());
         gpu.colourComponents = plan.array->GetNumberOfComponents();
     }
@@ -578,27 +696,48 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
     gpu.timer->ReusableStart();
     const auto started = std::chrono::steady_clock::now();
     // Slices, so that a software renderer never queues the whole cloud.
-    if (plan.meshPoints) {
-        vtkDataArray* connectivity = input->GetPolys()->GetConnectivityArray();
-        if (gpu.indicesArray != connectivity || gpu.indicesTime < connectivity->GetMTime()) {
-            UploadIndices(gpu.indices, connectivity);
-            gpu.indicesArray = connectivity;
-            gpu.indicesTime = connectivity->GetMTime();
-            gpu.triangles = connectivity->GetNumberOfValues() / 3;
+    vtkDataArray* connectivity = plan.meshPoints ? input->GetPolys()->GetConnectivityArray() : nullptr;
+    const long long total = plan.meshPoints ? connectivity->GetNumberOfValues() : points;
+    const long long slice = gpu.software || stream ? m_slice : total;
+    if (stream) {
+        std::vector<Streamed> attributes = {{coordinates, gpu.positions}};
+        if (plan.array)
+            attributes.push_back({plan.array, gpu.colours});
+        std::vector<float> floats;
+        for (long long first = 0; first < total; first += slice) {
+            const long long count = std::min<long long>(slice, total - first);
+            if (plan.meshPoints) {
+                WithIds(connectivity, [&](const auto* ids) {
+                    DrawStreamedSlice(GL_POINTS, ids + first, static_cast<size_t>(count), attributes, gpu.indices);
+                });
+            } else {
+                for (const Streamed& a : attributes)
+                    UploadSlice(a.buffer, a.array, first, count, floats);
+                glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(count));
+            }
+            if (gpu.software && first + count < total)
+                glFinish();
         }
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices);
-    }
-    const long long total = plan.meshPoints ? 3 * gpu.triangles : points;
-    const long long slice = gpu.software ? m_slice : total;
-    for (long long first = 0; first < total; first += slice) {
-        const long long count = std::min<long long>(slice, total - first);
-        if (plan.meshPoints)
-            glDrawElements(GL_POINTS, static_cast<GLsizei>(count), GL_UNSIGNED_INT,
-                           reinterpret_cast<const void*>(static_cast<uintptr_t>(first * sizeof(GLuint))));
-        else
-            glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
-        if (gpu.software && first + count < total)
-            glFinish();
+    } else {
+        if (plan.meshPoints) {
+            if (gpu.indicesArray != connectivity || gpu.indicesTime < connectivity->GetMTime()) {
+                UploadIndices(gpu.indices, connectivity);
+                gpu.indicesArray = connectivity;
+                gpu.indicesTime = connectivity->GetMTime();
+                gpu.triangles = connectivity->GetNumberOfValues() / 3;
+            }
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices);
+        }
+        for (long long first = 0; first < total; first += slice) {
+            const long long count = std::min<long long>(slice, total - first);
+            if (plan.meshPoints)
+                glDrawElements(GL_POINTS, static_cast<GLsizei>(count), GL_UNSIGNED_INT,
+                               reinterpret_cast<const void*>(static_cast<uintptr_t>(first * sizeof(GLuint))));
+            else
+                glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
+            if (gpu.software && first + count < total)
+                glFinish();
+        }
     }
     gpu.timer->ReusableStop();
     // The GPU's time of an earlier frame when the timer has one; the time
@@ -618,29 +757,36 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
     const vtkIdType points = input->GetNumberOfPoints();
     vtkDataArray* coordinates = input->GetPoints()->GetData();
     vtkDataArray* connectivity = input->GetPolys()->GetConnectivityArray();
-    if (gpu.positionsArray != coordinates || gpu.positionsTime < coordinates->GetMTime() || gpu.points != points) {
-        Upload(gpu.positions, coordinates, points);
-        gpu.positionsArray = coordinates;
-        gpu.positionsTime = coordinates->GetMTime();
-        gpu.points = points;
-        gpu.coloursArray = gpu.tcoordsArray = gpu.normalsArray = nullptr;
+    const bool stream = Streams();
+    if (stream) {
+        gpu.Forget(); // the buffers hold one slice at a time
+    } else {
+        if (gpu.positionsArray != coordinates || gpu.positionsTime < coordinates->GetMTime() || gpu.points != points) {
+            Upload(gpu.positions, coordinates, points);
+            gpu.positionsArray = coordinates;
+            gpu.positionsTime = coordinates->GetMTime();
+            gpu.points = points;
+            gpu.coloursArray = gpu.tcoordsArray = gpu.normalsArray = nullptr;
+        }
+        if (plan.tcoords && (gpu.tcoordsArray != plan.tcoords || gpu.tcoordsTime < plan.tcoords->GetMTime())) {
+            Upload(gpu.tcoords, plan.tcoords, points);
+            gpu.tcoordsArray = plan.tcoords;
+            gpu.tcoordsTime = plan.tcoords->GetMTime();
+        }
+        if (plan.array && (gpu.coloursArray != plan.array || gpu.coloursTime < plan.array->GetMTime())) {
+            Upload(gpu.colours, plan.array, points);
+            gpu.coloursArray = plan.array;
+            gpu.coloursTime = plan.array->GetMTime();
+        }
+        if (plan.normals && (gpu.normalsArray != plan.normals || gpu.normalsTime < plan.normals->GetMTime())) {
+            Upload(gpu.normals, plan.normals, points);
+            gpu.normalsArray = plan.normals;
+            gpu.normalsTime = plan.normals->GetMTime();
+        }
     }
-    if (plan.tcoords && (gpu.tcoordsArray != plan.tcoords || gpu.tcoordsTime < plan.tcoords->GetMTime())) {
-        Upload(gpu.tcoords, plan.tcoords, points);
-        gpu.tcoordsArray = plan.tcoords;
-        gpu.tcoordsTime = plan.tcoords->GetMTime();
-    }
-    if (plan.array && (gpu.coloursArray != plan.array || gpu.coloursTime < plan.array->GetMTime())) {
-        Upload(gpu.colours, plan.array, points);
-        gpu.coloursArray = plan.array;
-        gpu.coloursTime = plan.array->GetMTime();
+    if (plan.array) {
         gpu.colourType = GlType(plan.array->GetDataType());
         gpu.colourComponents = plan.array->GetNumberOfComponents();
-    }
-    if (plan.normals && (gpu.normalsArray != plan.normals || gpu.normalsTime < plan.normals->GetMTime())) {
-        Upload(gpu.normals, plan.normals, points);
-        gpu.normalsArray = plan.normals;
-        gpu.normalsTime = plan.normals->GetMTime();
     }
 
     vtkShaderProgram* program = window->GetShaderCache()->ReadyShaderProgram(kMeshVertexShader.c_str(), kMeshFragmentShader, "");
@@ -648,7 +794,7 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
         return;
     glBindVertexArray(gpu.vao);
     // The index buffer belongs to the vertex array's state.
-    if (gpu.indicesArray != connectivity || gpu.indicesTime < connectivity->GetMTime()) {
+    if (!stream && (gpu.indicesArray != connectivity || gpu.indicesTime < connectivity->GetMTime())) {
         UploadIndices(gpu.indices, connectivity);
         gpu.indicesArray = connectivity;
         gpu.indicesTime = connectivity->GetMTime();
@@ -735,12 +881,26 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
     const auto started = std::chrono::steady_clock::now();
     // Slices of triangles, so that a software renderer never queues the
     // whole mesh (its binned triangles cost several times the mesh).
-    const long long slice = gpu.software ? std::max<long long>(1, m_slice) : gpu.triangles;
-    for (long long first = 0; first < gpu.triangles; first += slice) {
-        const long long count = std::min<long long>(slice, gpu.triangles - first);
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(3 * count), GL_UNSIGNED_INT,
-                       reinterpret_cast<const void*>(static_cast<uintptr_t>(3 * first * sizeof(GLuint))));
-        if (gpu.software && first + count < gpu.triangles)
+    const long long triangles = connectivity->GetNumberOfValues() / 3;
+    const long long slice = gpu.software || stream ? std::max<long long>(1, m_slice) : triangles;
+    std::vector<Streamed> attributes = {{coordinates, gpu.positions}};
+    if (plan.tcoords)
+        attributes.push_back({plan.tcoords, gpu.tcoords});
+    if (plan.normals)
+        attributes.push_back({plan.normals, gpu.normals});
+    if (plan.array)
+        attributes.push_back({plan.array, gpu.colours});
+    for (long long first = 0; first < triangles; first += slice) {
+        const long long count = std::min<long long>(slice, triangles - first);
+        if (stream)
+            WithIds(connectivity, [&](const auto* ids) {
+                DrawStreamedSlice(GL_TRIANGLES, ids + 3 * first, static_cast<size_t>(3 * count), attributes,
+                                  gpu.indices);
+            });
+        else
+            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(3 * count), GL_UNSIGNED_INT,
+                           reinterpret_cast<const void*>(static_cast<uintptr_t>(3 * first * sizeof(GLuint))));
+        if (gpu.software && first + count < triangles)
             glFinish();
     }
     gpu.timer->ReusableStop();

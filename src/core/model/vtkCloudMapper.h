@@ -24,6 +24,10 @@ public:
 
     // Points per draw call under software OpenGL (tests use small ones).
     void SetSliceSize(long long points) { m_slice = points > 0 ? points : 1; }
+    // Whether the model's arrays go to the renderer a slice at a time in
+    // every frame (1), are kept in buffers (0), or the first where the
+    // buffers would be copies in main memory: under software OpenGL (-1).
+    void SetStreaming(int mode) { m_streaming = mode; }
     // Whether the last render was drawn by VTK's mapper instead.
     bool LastDrawnByVtk() const { return m_drawnByVtk; }
 
@@ -35,6 +39,7 @@ private:
     vtkCloudMapper(const vtkCloudMapper&) = delete;
     void operator=(const vtkCloudMapper&) = delete;
 
+    bool Streams() const;
     // Textured triangles, as decided for this render.
     void RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* plan);
 
@@ -43,5 +48,6 @@ private:
     vtkSmartPointer<vtkPolyDataMapper> m_vtk; // for what this one does not draw
     vtkMTimeType m_vtkCopied = 0;
     long long m_slice = 1 << 15;
+    int m_streaming = -1;
     bool m_drawnByVtk = false;
 };
