@@ -9,9 +9,9 @@
 //   besides its faces' indices; CloudCompare's figure for the same cloud
 //   when it is installed. Needs a display (run under xvfb-run).
 //
-//   load_bench [--points N[,N...]] [--reps R] [--folder DIR] [--no-viewer] [--no-mesh]
+//   load_bench [--points N[,N...]] [--mesh N[,N...]] [--reps R] [--folder DIR] [--no-viewer] [--no-mesh]
 //   load_bench --make FILE.vtp POINTS     (a cloud as the import writes it)
-//   load_bench --make-mesh FILE.vtp VERTICES  (a textured mesh)
+//   load_bench --make-mesh FILE.vtp VERTICES [--floats]  (a textured mesh)
 #include "BenchUtil.h"
 #include "core/exchange/XyzImport.h"
 #include "core/common/VtkErrorCatcher.h"
@@ -71,8 +71,10 @@ void MakeModelHere(const std::string& path, vtkIdType n) { WriteSiteModel(bench:
 // A textured mesh: a grid of about `n` vertices (two triangles per cell)
 // with "Texture" coordinates and "Intensity", its image (2048 x 2048 PNG),
 // texture file and settings file beside it, so that the viewer shows it as
-// a textured surface.
-void MakeMeshHere(const std::string& path, vtkIdType n)
+// a textured surface. Its coordinates need doubles, or (`floats`) are the
+// values of 32-bit floats, as binary PLY and STL meshes give them; either
+// way the file holds doubles.
+void MakeMeshHere(const std::string& path, vtkIdType n, bool floats = false)
 {
     const vtkIdType side = std::max<vtkIdType>(2, static_cast<vtkIdType>(std::sqrt(static_cast<double>(n))));
     const vtkIdType vertices = side * side, triangles = 2 * (side - 1) * (side - 1);
@@ -87,7 +89,12 @@ void MakeMeshHere(const std::string& path, vtkIdType n)
     intensity->SetNumberOfTuples(vertices);
     for (vtkIdType j = 0, i = 0; j < side; ++j)
         for (vtkIdType k = 0; k < side; ++k, ++i) {
-            points->SetPoint(i, k * 0.01, j * 0.01, std::sin(k * 0.01) * std::cos(j * 0.013));
+            const double p[3] = {k * 0.01, j * 0.01, std::sin(k * 0.01) * std::cos(j * 0.013)};
+            const float f[3] = {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
+            if (floats)
+                points->SetPoint(i, f);
+            else
+                points->SetPoint(i, p);
             tcoords->SetTuple2(i, double(k) / (side - 1), double(j) / (side - 1));
             intensity->SetValue(i, static_cast<float>((k * 7 + j * 3) % 4096));
         }
@@ -280,8 +287,8 @@ int main(int argc, char** argv)
         MakeModelHere(argv[2], std::atoll(argv[3]));
         return 0;
     }
-    if (argc == 4 && std::strcmp(argv[1], "--make-mesh") == 0) {
-        MakeMeshHere(argv[2], std::atoll(argv[3]));
+    if (argc >= 4 && std::strcmp(argv[1], "--make-mesh") == 0) {
+        MakeMeshHere(argv[2], std::atoll(argv[3]), argc == 5 && !std::strcmp(argv[4], "--floats"));
         return 0;
     }
     std::vector<long long> sizes = {5000000, 20000000};
@@ -289,6 +296,7 @@ int main(int argc, char** argv)
     std::string folder = std::filesystem::temp_directory_path().string();
     bool viewer = std::getenv("DISPLAY") != nullptr;
     bool meshes = true;
+    std::vector<long long> meshSizes; // vertices; the largest cloud's by default
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--points") && i + 1 < argc)
             sizes = ParseList(argv[++i]);
@@ -298,6 +306,8 @@ int main(int argc, char** argv)
             folder = argv[++i];
         else if (!std::strcmp(argv[i], "--no-viewer"))
             viewer = false;
+        else if (!std::strcmp(argv[i], "--mesh") && i + 1 < argc)
+            meshSizes = ParseList(argv[++i]);
         else if (!std::strcmp(argv[i], "--no-mesh"))
             meshes = false;
     }
@@ -382,36 +392,45 @@ int main(int argc, char** argv)
         std::filesystem::remove(std::filesystem::path(file).replace_extension(".vtw"));
         std::filesystem::remove(std::filesystem::path(file).replace_extension(".ini"));
     }
-    // A textured mesh of the largest size: per vertex, above the 1,000-point
-    // viewer, once its faces' indices (12 bytes a triangle) are counted out.
-    if (viewer && meshes) {
-        const long long n = *std::max_element(sizes.begin(), sizes.end());
-        const std::string mesh = folder + "/load_bench_mesh.vtp";
-        std::printf("\ntextured mesh of about %lld vertices: generating %s\n", n, mesh.c_str());
-        std::fflush(stdout);
-        bench::Measure([&] {
-            MakeMeshHere(mesh, n);
-            return true;
-        });
-        const long long side = std::max(2LL, static_cast<long long>(std::sqrt(static_cast<double>(n))));
-        const long long vertices = side * side, triangles = 2 * (side - 1) * (side - 1);
-        std::vector<long> peaks;
-        std::vector<double> times;
-        for (int r = 0; r < reps; ++r) {
-            const bench::Sample s = Run({gui, "--screenshot", shot, "--size", "800x600", mesh});
-            peaks.push_back(s.peakKiB);
-            times.push_back(s.seconds);
-            std::printf("rep %d: viewer, first full picture %.2f s, peak %ld MiB\n", r + 1, s.seconds, s.peakKiB / 1024);
+    // Textured meshes (the largest cloud's size unless given): per vertex,
+    // above the 1,000-point viewer, once their faces' indices (12 bytes a
+    // triangle) are counted out; with coordinates that need doubles and with
+    // coordinates of floats.
+    if (meshSizes.empty())
+        meshSizes.push_back(*std::max_element(sizes.begin(), sizes.end()));
+    for (long long n : meshSizes) {
+        for (bool floats : {false, true}) {
+            if (!viewer || !meshes)
+                break;
+            const char* kind = floats ? "float coordinates" : "double coordinates";
+            const std::string mesh = folder + "/load_bench_mesh.vtp";
+            std::printf("\ntextured mesh of about %lld vertices, %s: generating %s\n", n, kind, mesh.c_str());
             std::fflush(stdout);
+            bench::Measure([&] {
+                MakeMeshHere(mesh, n, floats);
+                return true;
+            });
+            const long long side = std::max(2LL, static_cast<long long>(std::sqrt(static_cast<double>(n))));
+            const long long vertices = side * side, triangles = 2 * (side - 1) * (side - 1);
+            std::vector<long> peaks;
+            std::vector<double> times;
+            for (int r = 0; r < reps; ++r) {
+                const bench::Sample s = Run({gui, "--screenshot", shot, "--size", "800x600", mesh});
+                peaks.push_back(s.peakKiB);
+                times.push_back(s.seconds);
+                std::printf("rep %d: viewer, first full picture %.2f s, peak %ld MiB\n", r + 1, s.seconds,
+                            s.peakKiB / 1024);
+                std::fflush(stdout);
+            }
+            const double perVertex = ((static_cast<double>(bench::Median(peaks)) - emptyViewerKiB) * 1024.0 -
+                                      12.0 * static_cast<double>(triangles)) /
+                                     static_cast<double>(vertices);
+            std::printf("textured mesh, %s: first full picture %.2f s, %.1f bytes per vertex besides 12 a "
+                        "triangle (target <= 48) %s\n",
+                        kind, bench::Median(times), perVertex, perVertex <= 48 ? "met" : "MISSED");
+            for (const char* extension : {".vtp", ".vtw", ".tex", ".png", ".ini"})
+                std::filesystem::remove(std::filesystem::path(mesh).replace_extension(extension));
         }
-        const double perVertex =
-            ((static_cast<double>(bench::Median(peaks)) - emptyViewerKiB) * 1024.0 - 12.0 * static_cast<double>(triangles)) /
-            static_cast<double>(vertices);
-        std::printf("textured mesh: first full picture %.2f s, %.1f bytes per vertex besides 12 a triangle "
-                    "(target <= 48) %s\n",
-                    bench::Median(times), perVertex, perVertex <= 48 ? "met" : "MISSED");
-        for (const char* extension : {".vtp", ".vtw", ".tex", ".png", ".ini"})
-            std::filesystem::remove(std::filesystem::path(mesh).replace_extension(extension));
     }
     std::filesystem::remove(shot);
     return 0;

@@ -40,6 +40,8 @@ bool ScaleModel(CScanPos* model, double factor)
         transform->Scale(factor, factor, factor);
         vtkNew<vtkTransformPolyDataFilter> filter;
         filter->SetTransform(transform);
+        // Coordinates kept as floats are scaled as the doubles they stand for.
+        filter->SetOutputPointsPrecision(vtkAlgorithm::DOUBLE_PRECISION);
         filter->SetInputConnection(mapper->GetInputConnection(0, 0));
         mapper->SetInputConnection(filter->GetOutputPort());
         mapper->Update();

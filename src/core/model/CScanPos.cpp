@@ -1,4 +1,5 @@
 #include "core/model/CScanPos.h"
+#include "core/model/CompactPoints.h"
 
 #include "core/model/CQuarlonDoc.h"
 #include "core/formats/ForeignModel.h"
@@ -242,7 +243,11 @@ bool CScanPos::Load(const std::string& path)
     LoadProgress progress(m_pDocument);
     vtkListener* listener = progress.listener;
     bool aborted = false;
-    if (!ReadModelData(listener) || !ReadOffset() || !BuildLevels(listener))
+    if (!ReadModelData(listener) || !ReadOffset())
+        return false;
+    if (auto* data = vtkPolyData::SafeDownCast(m_pReader->GetOutputDataObject(0)))
+        compact::FloatsWhereExact(data->GetPoints());
+    if (!BuildLevels(listener))
         return false;
     LoadTexture(listener, aborted);
     if (aborted)
