@@ -393,11 +393,26 @@ int main(int argc, char** argv)
         std::filesystem::remove(std::filesystem::path(file).replace_extension(".ini"));
     }
     // Textured meshes (the largest cloud's size unless given): per vertex,
-    // above the 1,000-point viewer, once their faces' indices (12 bytes a
-    // triangle) are counted out; with coordinates that need doubles and with
-    // coordinates of floats.
+    // once their faces' indices (12 bytes a triangle) are counted out, above
+    // the viewer showing a textured mesh of 1,024 vertices with the same
+    // 2048 x 2048 texture (as a cloud's figure is above 1,000 points: what
+    // does not grow with the model is not per vertex), and, for comparison,
+    // above the 1,000-point viewer; with coordinates that need doubles and
+    // with coordinates of floats.
     if (meshSizes.empty())
         meshSizes.push_back(*std::max_element(sizes.begin(), sizes.end()));
+    double smallMeshKiB = 0;
+    if (viewer && meshes) {
+        const std::string small = folder + "/load_bench_mesh_1024.vtp";
+        MakeMeshHere(small, 1024);
+        std::vector<long> peaks;
+        for (int r = 0; r < reps; ++r)
+            peaks.push_back(Run({gui, "--screenshot", shot, "--size", "800x600", small}).peakKiB);
+        smallMeshKiB = static_cast<double>(bench::Median(peaks));
+        std::printf("\nviewer showing a textured mesh of 1,024 vertices: peak %.0f MiB\n", smallMeshKiB / 1024);
+        for (const char* extension : {".vtp", ".vtw", ".tex", ".png", ".ini"})
+            std::filesystem::remove(std::filesystem::path(small).replace_extension(extension));
+    }
     for (long long n : meshSizes) {
         for (bool floats : {false, true}) {
             if (!viewer || !meshes)
@@ -422,12 +437,15 @@ int main(int argc, char** argv)
                             s.peakKiB / 1024);
                 std::fflush(stdout);
             }
-            const double perVertex = ((static_cast<double>(bench::Median(peaks)) - emptyViewerKiB) * 1024.0 -
-                                      12.0 * static_cast<double>(triangles)) /
-                                     static_cast<double>(vertices);
+            auto perVertex = [&](double baseKiB) {
+                return ((static_cast<double>(bench::Median(peaks)) - baseKiB) * 1024.0 -
+                        12.0 * static_cast<double>(triangles)) /
+                       static_cast<double>(vertices);
+            };
+            const double aboveMesh = perVertex(smallMeshKiB), abovePoints = perVertex(emptyViewerKiB);
             std::printf("textured mesh, %s: first full picture %.2f s, %.1f bytes per vertex besides 12 a "
-                        "triangle (target <= 48) %s\n",
-                        kind, bench::Median(times), perVertex, perVertex <= 48 ? "met" : "MISSED");
+                        "triangle above the small textured mesh (target <= 48) %s; %.1f above 1,000 points\n",
+                        kind, bench::Median(times), aboveMesh, aboveMesh <= 48 ? "met" : "MISSED", abovePoints);
             for (const char* extension : {".vtp", ".vtw", ".tex", ".png", ".ini"})
                 std::filesystem::remove(std::filesystem::path(mesh).replace_extension(extension));
         }

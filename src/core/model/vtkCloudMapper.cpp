@@ -880,9 +880,11 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
     gpu.timer->ReusableStart();
     const auto started = std::chrono::steady_clock::now();
     // Slices of triangles, so that a software renderer never queues the
-    // whole mesh (its binned triangles cost several times the mesh).
+    // whole mesh: its binned triangles cost several times the mesh, and a
+    // triangle's about as much as four points' (a quarter of the points'
+    // slice keeps the binned scene near 4 MB; smaller slices gain nothing).
     const long long triangles = connectivity->GetNumberOfValues() / 3;
-    const long long slice = gpu.software || stream ? std::max<long long>(1, m_slice) : triangles;
+    const long long slice = gpu.software || stream ? std::max<long long>(1, m_slice / 4) : triangles;
     std::vector<Streamed> attributes = {{coordinates, gpu.positions}};
     if (plan.tcoords)
         attributes.push_back({plan.tcoords, gpu.tcoords});

@@ -22,7 +22,8 @@ public:
     void RenderPiece(vtkRenderer* ren, vtkActor* actor) override;
     void ReleaseGraphicsResources(vtkWindow* window) override;
 
-    // Points per draw call under software OpenGL (tests use small ones).
+    // Points per draw call under software OpenGL, a quarter as many
+    // triangles (tests use small ones).
     void SetSliceSize(long long points) { m_slice = points > 0 ? points : 1; }
     // Whether the model's arrays go to the renderer a slice at a time in
     // every frame (1), are kept in buffers (0), or the first where the
