@@ -382,9 +382,17 @@ int main(int argc, char** argv)
                 WritePly(file, ply);
                 const long empty = PeakWhenSettled({peer}, 5, 120);
                 const long loaded = PeakWhenSettled({peer, ply}, 5, 600, "Ply File Open");
-                if (empty > 0 && loaded > 0)
-                    std::printf("CloudCompare: %.1f bytes per point above its empty window (peak %ld MiB)\n",
-                                static_cast<double>(loaded - empty) * 1024.0 / static_cast<double>(n), loaded / 1024);
+                // Below a float's coordinates a point it has not loaded the
+                // cloud: its dialog went unanswered (xdotool needs a window
+                // manager), or the file was refused.
+                const double perPoint = static_cast<double>(loaded - empty) * 1024.0 / static_cast<double>(n);
+                if (empty > 0 && loaded > 0 && perPoint >= 12.0)
+                    std::printf("CloudCompare: %.1f bytes per point above its empty window (peak %ld MiB)\n", perPoint,
+                                loaded / 1024);
+                else
+                    std::printf("CloudCompare: did not load the cloud (peak %ld MiB, empty window %ld MiB); run "
+                                "under a window manager such as openbox so that its PLY dialog is answered\n",
+                                loaded / 1024, empty / 1024);
                 std::filesystem::remove(ply);
             }
         }
