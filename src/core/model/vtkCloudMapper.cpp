@@ -210,7 +210,6 @@ struct vtkCloudMapper::Gpu {
     vtkDataArray* tcoordsArray = nullptr;
     vtkDataArray* normalsArray = nullptr;
     vtkDataArray* indicesArray = nullptr;
-    long long triangles = 0;
     vtkIdType points = 0;
     GLenum colourType = 0;
     int colourComponents = 0;
@@ -239,7 +238,6 @@ struct vtkCloudMapper::Gpu {
         vao = positions = colours = tcoords = normals = indices = 0;
         positionsTime = coloursTime = tcoordsTime = normalsTime = indicesTime = 0;
         positionsArray = coloursArray = tcoordsArray = normalsArray = indicesArray = nullptr;
-        triangles = 0;
         if (timer)
             timer->ReleaseGraphicsResources();
         timer.reset();
@@ -724,7 +722,6 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
                 UploadIndices(gpu.indices, connectivity);
                 gpu.indicesArray = connectivity;
                 gpu.indicesTime = connectivity->GetMTime();
-                gpu.triangles = connectivity->GetNumberOfValues() / 3;
             }
             glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices);
         }
@@ -798,7 +795,6 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
         UploadIndices(gpu.indices, connectivity);
         gpu.indicesArray = connectivity;
         gpu.indicesTime = connectivity->GetMTime();
-        gpu.triangles = connectivity->GetNumberOfValues() / 3;
     }
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices);
     const GLuint handle = static_cast<GLuint>(program->GetHandle());

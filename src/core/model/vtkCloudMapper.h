@@ -5,8 +5,10 @@
 // the lookup table in the shader) go to the GPU straight from the model's
 // arrays, in slices, and nothing is kept on the CPU side: VTK's own mapper
 // keeps an RGBA copy, a packed vertex buffer and an index buffer besides
-// the driver's copies. Under software OpenGL the points are drawn in slices
-// with the renderer drained in between, so its queued work stays bounded.
+// the driver's copies. Under software OpenGL, where buffer objects are
+// copies in main memory, the arrays are sent a slice at a time in every
+// frame and not kept, and the renderer is drained between slices, so its
+// queued work stays bounded; a real GPU keeps them in its own memory.
 // Textured meshes (opaque surfaces under a headlight, coloured by their
 // texture alone) are drawn the same way, in slices of triangles. What it
 // does not draw itself (translucency, other colourings, lines, several
