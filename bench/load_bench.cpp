@@ -265,6 +265,30 @@ bench::Sample Run(const std::vector<std::string>& args)
     return {s, usage.ru_maxrss};
 }
 
+// The viewer's first full picture of `file`, `reps` times, each in a
+// process of its own: the median peak (KiB) and time; `say` prints each.
+struct ViewerFigures {
+    double peakKiB = 0;
+    double seconds = 0;
+};
+
+ViewerFigures RunViewer(const std::string& gui, const std::string& shot, const std::string& file, int reps, bool say)
+{
+    std::vector<long> peaks;
+    std::vector<double> times;
+    for (int r = 0; r < reps; ++r) {
+        const bench::Sample s = Run({gui, "--screenshot", shot, "--size", "800x600", file});
+        peaks.push_back(s.peakKiB);
+        times.push_back(s.seconds);
+        if (say) {
+            std::printf("rep %d: viewer, first full picture %.2f s, peak %ld MiB\n", r + 1, s.seconds,
+                        s.peakKiB / 1024);
+            std::fflush(stdout);
+        }
+    }
+    return {static_cast<double>(bench::Median(peaks)), bench::Median(times)};
+}
+
 std::vector<long long> ParseList(const char* text)
 {
     std::vector<long long> values;
@@ -319,10 +343,7 @@ int main(int argc, char** argv)
     if (viewer) {
         const std::string small = folder + "/load_bench_1000.vtp";
         MakeModel(small, 1000);
-        std::vector<long> peaks;
-        for (int r = 0; r < reps; ++r)
-            peaks.push_back(Run({gui, "--screenshot", shot, "--size", "800x600", small}).peakKiB);
-        emptyViewerKiB = static_cast<double>(bench::Median(peaks));
+        emptyViewerKiB = RunViewer(gui, shot, small, reps, false).peakKiB;
         std::printf("viewer showing 1,000 points: peak %.0f MiB\n", emptyViewerKiB / 1024);
         std::filesystem::remove(small);
     }
@@ -359,21 +380,12 @@ int main(int argc, char** argv)
         std::printf("opening: VTK's reader %.3f s, quarlon-cli info %.3f s: %.2f times faster (target >= 4) %s\n",
                     bench::Median(vtkTimes), bench::Median(infoTimes), ratio, ratio >= 4 ? "met" : "MISSED");
         if (viewer) {
-            std::vector<long> peaks;
-            std::vector<double> times;
-            for (int r = 0; r < reps; ++r) {
-                const bench::Sample s = Run({gui, "--screenshot", shot, "--size", "800x600", file});
-                peaks.push_back(s.peakKiB);
-                times.push_back(s.seconds);
-                std::printf("rep %d: viewer, first full picture %.2f s, peak %ld MiB\n", r + 1, s.seconds,
-                            s.peakKiB / 1024);
-                std::fflush(stdout);
-            }
-            const double perPoint = (static_cast<double>(bench::Median(peaks)) - emptyViewerKiB) * 1024.0 /
+            const ViewerFigures v = RunViewer(gui, shot, file, reps, true);
+            const double perPoint = (v.peakKiB - emptyViewerKiB) * 1024.0 /
                                     static_cast<double>(n);
             std::printf("viewer: first full picture %.2f s, %.1f bytes per point above 1,000 points "
                         "(target <= 48) %s\n",
-                        bench::Median(times), perPoint, perPoint <= 48 ? "met" : "MISSED");
+                        v.seconds, perPoint, perPoint <= 48 ? "met" : "MISSED");
             // The best-known peer, when installed: its window with the cloud
             // loaded from binary PLY and drawn, above its empty window.
             const std::string peer = "/usr/bin/CloudCompare";
@@ -413,10 +425,7 @@ int main(int argc, char** argv)
     if (viewer && meshes) {
         const std::string small = folder + "/load_bench_mesh_1024.vtp";
         MakeMeshHere(small, 1024);
-        std::vector<long> peaks;
-        for (int r = 0; r < reps; ++r)
-            peaks.push_back(Run({gui, "--screenshot", shot, "--size", "800x600", small}).peakKiB);
-        smallMeshKiB = static_cast<double>(bench::Median(peaks));
+        smallMeshKiB = RunViewer(gui, shot, small, reps, false).peakKiB;
         std::printf("\nviewer showing a textured mesh of 1,024 vertices: peak %.0f MiB\n", smallMeshKiB / 1024);
         for (const char* extension : {".vtp", ".vtw", ".tex", ".png", ".ini"})
             std::filesystem::remove(std::filesystem::path(small).replace_extension(extension));
@@ -435,25 +444,16 @@ int main(int argc, char** argv)
             });
             const long long side = std::max(2LL, static_cast<long long>(std::sqrt(static_cast<double>(n))));
             const long long vertices = side * side, triangles = 2 * (side - 1) * (side - 1);
-            std::vector<long> peaks;
-            std::vector<double> times;
-            for (int r = 0; r < reps; ++r) {
-                const bench::Sample s = Run({gui, "--screenshot", shot, "--size", "800x600", mesh});
-                peaks.push_back(s.peakKiB);
-                times.push_back(s.seconds);
-                std::printf("rep %d: viewer, first full picture %.2f s, peak %ld MiB\n", r + 1, s.seconds,
-                            s.peakKiB / 1024);
-                std::fflush(stdout);
-            }
+            const ViewerFigures v = RunViewer(gui, shot, mesh, reps, true);
             auto perVertex = [&](double baseKiB) {
-                return ((static_cast<double>(bench::Median(peaks)) - baseKiB) * 1024.0 -
+                return ((v.peakKiB - baseKiB) * 1024.0 -
                         12.0 * static_cast<double>(triangles)) /
                        static_cast<double>(vertices);
             };
             const double aboveMesh = perVertex(smallMeshKiB), abovePoints = perVertex(emptyViewerKiB);
             std::printf("textured mesh, %s: first full picture %.2f s, %.1f bytes per vertex besides 12 a "
                         "triangle above the small textured mesh (target <= 48) %s; %.1f above 1,000 points\n",
-                        kind, bench::Median(times), aboveMesh, aboveMesh <= 48 ? "met" : "MISSED", abovePoints);
+                        kind, v.seconds, aboveMesh, aboveMesh <= 48 ? "met" : "MISSED", abovePoints);
             for (const char* extension : {".vtp", ".vtw", ".tex", ".png", ".ini"})
                 std::filesystem::remove(std::filesystem::path(mesh).replace_extension(extension));
         }

@@ -90,8 +90,9 @@ void Setup(vtkPolyDataMapper* mapper, vtkActor* actor, const Colouring& c, vtkLo
     actor->GetProperty()->SetPointSize(c.pointSize);
 }
 
-// The picture of `data` drawn by `mapper` from above: RGB bytes.
-std::vector<unsigned char> Draw(vtkPolyDataMapper* mapper, vtkPolyData* data, const Colouring& c, vtkLookupTable* table)
+// `actor` drawn off screen in a window of its own, the camera fitted and
+// zoomed: RGB bytes.
+std::vector<unsigned char> Snapshot(vtkActor* actor, double zoom, bool parallel = false)
 {
     vtkNew<vtkRenderWindow> window;
     window->SetOffScreenRendering(1);
@@ -100,20 +101,46 @@ std::vector<unsigned char> Draw(vtkPolyDataMapper* mapper, vtkPolyData* data, co
     vtkNew<vtkRenderer> renderer;
     renderer->SetBackground(0, 0, 0);
     window->AddRenderer(renderer);
-    mapper->SetInputData(data);
-    vtkNew<vtkActor> actor;
-    actor->SetMapper(mapper);
-    actor->SetPosition(3.0, -2.0, 0.0); // a model offset: the actor's matrix counts
-    Setup(mapper, actor, c, table);
     renderer->AddActor(actor);
     renderer->ResetCamera();
-    renderer->GetActiveCamera()->Zoom(1.3);
+    renderer->GetActiveCamera()->SetParallelProjection(parallel);
+    renderer->GetActiveCamera()->Zoom(zoom);
     window->Render();
     std::vector<unsigned char> pixels(200 * 150 * 3);
     unsigned char* read = window->GetPixelData(0, 0, 199, 149, 1);
     std::copy(read, read + pixels.size(), pixels.begin());
     delete[] read;
     return pixels;
+}
+
+// How two pictures differ: pixels lit in the expected one, bytes off by
+// more than `tolerance`, and the largest difference.
+struct Difference {
+    size_t lit = 0, differ = 0;
+    int worst = 0;
+};
+
+Difference Compare(const std::vector<unsigned char>& got, const std::vector<unsigned char>& expected, int tolerance)
+{
+    Difference d;
+    for (size_t i = 0; i < got.size(); ++i) {
+        d.lit += expected[i] != 0;
+        const int off = std::abs(int(got[i]) - int(expected[i]));
+        d.differ += off > tolerance;
+        d.worst = std::max(d.worst, off);
+    }
+    return d;
+}
+
+// The picture of `data` drawn by `mapper` from above: RGB bytes.
+std::vector<unsigned char> Draw(vtkPolyDataMapper* mapper, vtkPolyData* data, const Colouring& c, vtkLookupTable* table)
+{
+    mapper->SetInputData(data);
+    vtkNew<vtkActor> actor;
+    actor->SetMapper(mapper);
+    actor->SetPosition(3.0, -2.0, 0.0); // a model offset: the actor's matrix counts
+    Setup(mapper, actor, c, table);
+    return Snapshot(actor, 1.3);
 }
 
 vtkSmartPointer<vtkLookupTable> Table(int colourMap)
@@ -158,17 +185,10 @@ TEST(CloudMapper, DrawsThePixelsVtksMapperDraws)
             // Our mapper needs no vertex cells.
             const std::vector<unsigned char> got = Draw(ours, bare, c, table);
             EXPECT_FALSE(ours->LastDrawnByVtk());
-            size_t lit = 0, differ = 0;
-            int worst = 0;
-            for (size_t i = 0; i < got.size(); ++i) {
-                lit += expected[i] != 0;
-                const int d = std::abs(int(got[i]) - int(expected[i]));
-                differ += d > 2;
-                worst = std::max(worst, d);
-            }
-            EXPECT_GT(lit, 2000u) << "the points are drawn";
-            EXPECT_EQ(differ, 0u) << "slice " << slice << ", streaming " << streaming << ", largest difference "
-                                  << worst;
+            const Difference d = Compare(got, expected, 2);
+            EXPECT_GT(d.lit, 2000u) << "the points are drawn";
+            EXPECT_EQ(d.differ, 0u) << "slice " << slice << ", streaming " << streaming << ", largest difference "
+                                    << d.worst;
         }
     }
 }
@@ -301,13 +321,6 @@ struct Lighting {
 
 std::vector<unsigned char> DrawMesh(vtkPolyDataMapper* mapper, vtkPolyData* data, const Lighting& l)
 {
-    vtkNew<vtkRenderWindow> window;
-    window->SetOffScreenRendering(1);
-    window->SetSize(200, 150);
-    window->SetMultiSamples(0);
-    vtkNew<vtkRenderer> renderer;
-    renderer->SetBackground(0, 0, 0);
-    window->AddRenderer(renderer);
     mapper->SetInputData(data);
     vtkNew<vtkActor> actor;
     actor->SetMapper(mapper);
@@ -332,16 +345,7 @@ std::vector<unsigned char> DrawMesh(vtkPolyDataMapper* mapper, vtkPolyData* data
         actor->GetProperty()->SetRepresentationToPoints();
         actor->GetProperty()->SetPointSize(2);
     }
-    renderer->AddActor(actor);
-    renderer->ResetCamera();
-    renderer->GetActiveCamera()->SetParallelProjection(l.parallel);
-    renderer->GetActiveCamera()->Zoom(1.2);
-    window->Render();
-    std::vector<unsigned char> pixels(200 * 150 * 3);
-    unsigned char* read = window->GetPixelData(0, 0, 199, 149, 1);
-    std::copy(read, read + pixels.size(), pixels.begin());
-    delete[] read;
-    return pixels;
+    return Snapshot(actor, 1.2, l.parallel);
 }
 
 } // namespace
@@ -388,17 +392,10 @@ TEST(CloudMapper, DrawsMeshesAsVtksMapperDoes)
             const std::vector<unsigned char> got = DrawMesh(ours, data, l);
             // Points' colours with an ambient term are left to VTK's mapper.
             EXPECT_EQ(ours->LastDrawnByVtk(), l.colours && std::string(l.colours) != "texture" && l.ambient > 0.0);
-            size_t lit = 0, differ = 0;
-            int worst = 0;
-            for (size_t i = 0; i < got.size(); ++i) {
-                lit += expected[i] != 0;
-                const int d = std::abs(int(got[i]) - int(expected[i]));
-                differ += d > 3;
-                worst = std::max(worst, d);
-            }
-            EXPECT_GT(lit, l.points ? 2000u : 20000u) << "the mesh is drawn";
+            const Difference d = Compare(got, expected, 3);
+            EXPECT_GT(d.lit, l.points ? 2000u : 20000u) << "the mesh is drawn";
             // Facet normals from derivatives may differ along a few edges.
-            EXPECT_LE(differ, got.size() / 500) << "slice " << slice << ", largest difference " << worst;
+            EXPECT_LE(d.differ, got.size() / 500) << "slice " << slice << ", largest difference " << d.worst;
         }
     }
 }

@@ -88,6 +88,22 @@ struct Candidate {
     double along = kInf;  // distance along the view ray
     double point[3] = {0, 0, 0};
     Kind kind = Kind::None;
+
+    // Takes `r` (render coordinates) when it shows within `ring` pixels of
+    // the cursor, nearer to it than this one, and not hidden.
+    void Offer(const Projector& pr, const double r[3], double ring, Kind k)
+    {
+        double w[3];
+        if (!pr.Project(r, w))
+            return;
+        const double s = pr.ScreenDistance(w);
+        if (s > ring || s >= screen || !pr.Visible(w))
+            return;
+        screen = s;
+        along = pr.Along(r);
+        std::copy(r, r + 3, point);
+        kind = k;
+    }
 };
 
 template <class Work>
@@ -320,19 +336,11 @@ void CornerAndEdge(const Model& model, const Projector& pr, Candidate& corner, C
     vtkPoints* points = d->GetPoints();
     Parallel(static_cast<size_t>(points->GetNumberOfPoints()), [&](size_t from, size_t to) {
         Candidate mine;
-        double p[3], r[3], w[3];
+        double p[3], r[3];
         for (size_t i = from; i < to; ++i) {
             points->GetPoint(static_cast<vtkIdType>(i), p);
             Apply(model.toRender, p, r);
-            if (!pr.Project(r, w))
-                continue;
-            const double s = pr.ScreenDistance(w);
-            if (s > kVertexRing || s >= mine.screen || !pr.Visible(w))
-                continue;
-            mine.screen = s;
-            mine.along = pr.Along(r);
-            std::copy(r, r + 3, mine.point);
-            mine.kind = Kind::Vertex;
+            mine.Offer(pr, r, kVertexRing, Kind::Vertex);
         }
         std::lock_guard<std::mutex> guard(lock);
         if (mine.screen < corner.screen)
@@ -341,7 +349,7 @@ void CornerAndEdge(const Model& model, const Projector& pr, Candidate& corner, C
     const Polygons polygons(d);
     Parallel(polygons.count, [&](size_t from, size_t to) {
         Candidate mine;
-        double a[3], b[3], ra[3], rb[3], w[3];
+        double a[3], b[3], ra[3], rb[3];
         for (size_t cell = from; cell < to; ++cell) {
             vtkIdType first, last;
             polygons.Range(cell, first, last);
@@ -364,15 +372,7 @@ void CornerAndEdge(const Model& model, const Projector& pr, Candidate& corner, C
                 double s = den > 1e-300 ? (bb * ee - dd) / den : 0.0;
                 s = std::min(1.0, std::max(0.0, s));
                 const double q[3] = {ra[0] + s * u[0], ra[1] + s * u[1], ra[2] + s * u[2]};
-                if (!pr.Project(q, w))
-                    continue;
-                const double dist = pr.ScreenDistance(w);
-                if (dist > kEdgeRing || dist >= mine.screen || !pr.Visible(w))
-                    continue;
-                mine.screen = dist;
-                mine.along = pr.Along(q);
-                std::copy(q, q + 3, mine.point);
-                mine.kind = Kind::Edge;
+                mine.Offer(pr, q, kEdgeRing, Kind::Edge);
             }
         }
         std::lock_guard<std::mutex> guard(lock);

@@ -1,5 +1,8 @@
 #include "core/model/vtkCloudMapper.h"
 
+#include "core/model/CloudBuffers.h"
+
+
 #include <vtkActor.h>
 #include <vtkCellArray.h>
 #include <vtkDataArray.h>
@@ -26,9 +29,11 @@
 #include <vtk_glew.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -155,23 +160,9 @@ void main()
 }
 )";
 
-enum Colouring { OneColour = 0, ColourBytes = 1, GreyBytes = 2, Mapped = 3 };
+using cloudgl::GlType;
 
-GLenum GlType(int vtkType)
-{
-    switch (vtkType) {
-    case VTK_FLOAT: return GL_FLOAT;
-    case VTK_UNSIGNED_CHAR: return GL_UNSIGNED_BYTE;
-    case VTK_SIGNED_CHAR:
-    case VTK_CHAR: return GL_BYTE;
-    case VTK_SHORT: return GL_SHORT;
-    case VTK_UNSIGNED_SHORT: return GL_UNSIGNED_SHORT;
-    case VTK_INT: return GL_INT;
-    case VTK_UNSIGNED_INT: return GL_UNSIGNED_INT;
-    case VTK_DOUBLE: return GL_FLOAT; // converted slice by slice
-    default: return 0;
-    }
-}
+enum Colouring { OneColour = 0, ColourBytes = 1, GreyBytes = 2, Mapped = 3 };
 
 // What colours the points, decided from the mapper's settings as VTK's
 // mapper decides them; Unsupported for what this mapper leaves to VTK's.
@@ -202,42 +193,50 @@ bool IsSoftware()
 } // namespace
 
 struct vtkCloudMapper::Gpu {
-    GLuint vao = 0, positions = 0, colours = 0;
-    GLuint tcoords = 0, normals = 0, indices = 0;
-    vtkMTimeType positionsTime = 0, coloursTime = 0, tcoordsTime = 0, normalsTime = 0, indicesTime = 0;
-    vtkDataArray* positionsArray = nullptr;
-    vtkDataArray* coloursArray = nullptr;
-    vtkDataArray* tcoordsArray = nullptr;
-    vtkDataArray* normalsArray = nullptr;
-    vtkDataArray* indicesArray = nullptr;
+    GLuint vao = 0;
+    cloudgl::Kept positions, colours, tcoords, normals, indices;
     vtkIdType points = 0;
     GLenum colourType = 0;
     int colourComponents = 0;
-    bool normalized = false;
     vtkOpenGLRenderWindow* window = nullptr;
     int software = -1;
     // The level-of-detail prop chooses by the time each level took.
     std::unique_ptr<vtkOpenGLRenderTimer> timer;
 
+    std::array<cloudgl::Kept*, 5> Buffers() { return {&positions, &colours, &tcoords, &normals, &indices}; }
+
     // The buffers' contents are no model array's any more.
     void Forget()
     {
-        positionsArray = coloursArray = tcoordsArray = normalsArray = indicesArray = nullptr;
-        positionsTime = coloursTime = tcoordsTime = normalsTime = indicesTime = 0;
+        for (cloudgl::Kept* k : Buffers())
+            k->Forget();
+    }
+
+    // Whole arrays, kept: when the points are others, all of them again.
+    void KeepPoints(vtkDataArray* coordinates, vtkIdType n)
+    {
+        if (points != n)
+            Forget();
+        points = n;
+        const vtkDataArray* before = positions.array;
+        const vtkMTimeType time = positions.time;
+        positions.Keep(coordinates, n);
+        if (positions.array != before || positions.time != time)
+            for (cloudgl::Kept* k : {&colours, &tcoords, &normals})
+                k->Forget(); // counts may differ: these again too
     }
 
     void Release()
     {
         if (vao)
             glDeleteVertexArrays(1, &vao);
-        if (positions)
-            glDeleteBuffers(1, &positions);
-        for (GLuint* b : {&colours, &tcoords, &normals, &indices})
-            if (*b)
-                glDeleteBuffers(1, b);
-        vao = positions = colours = tcoords = normals = indices = 0;
-        positionsTime = coloursTime = tcoordsTime = normalsTime = indicesTime = 0;
-        positionsArray = coloursArray = tcoordsArray = normalsArray = indicesArray = nullptr;
+        for (cloudgl::Kept* k : Buffers()) {
+            if (k->buffer)
+                glDeleteBuffers(1, &k->buffer);
+            k->buffer = 0;
+            k->Forget();
+        }
+        vao = 0;
         if (timer)
             timer->ReleaseGraphicsResources();
         timer.reset();
@@ -383,155 +382,6 @@ Plan Decide(vtkCloudMapper* mapper, vtkPolyData* input, vtkActor* actor, vtkRend
     return plan;
 }
 
-// Fills a GL buffer with `a`'s values, slice by slice; doubles become
-// floats on the way without a whole copy.
-void Upload(GLuint buffer, vtkDataArray* a, vtkIdType tuples)
-{
-    const int components = a->GetNumberOfComponents();
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    if (a->GetDataType() != VTK_DOUBLE) {
-        const size_t bytes = static_cast<size_t>(tuples) * static_cast<size_t>(components) *
-                             static_cast<size_t>(a->GetDataTypeSize());
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), a->GetVoidPointer(0), GL_STATIC_DRAW);
-    } else {
-        const size_t values = static_cast<size_t>(tuples) * static_cast<size_t>(components);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values * sizeof(float)), nullptr, GL_STATIC_DRAW);
-        const double* in = static_cast<const double*>(a->GetVoidPointer(0));
-        std::vector<float> slice;
-        const size_t step = 3 << 16;
-        for (size_t at = 0; at < values; at += step) {
-            const size_t n = std::min(step, values - at);
-            slice.assign(in + at, in + at + n);
-            glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(at * sizeof(float)),
-                            static_cast<GLsizeiptr>(n * sizeof(float)), slice.data());
-        }
-    }
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-}
-
-// The triangles' corners as 32-bit indices, slice by slice from 64-bit ones.
-void UploadIndices(GLuint buffer, vtkDataArray* connectivity)
-{
-    const size_t n = static_cast<size_t>(connectivity->GetNumberOfValues());
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
-    if (connectivity->GetDataTypeSize() == 4) {
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(n * 4), connectivity->GetVoidPointer(0),
-                     GL_STATIC_DRAW);
-    } else {
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(n * 4), nullptr, GL_STATIC_DRAW);
-        const auto* in = static_cast<const long long*>(connectivity->GetVoidPointer(0));
-        std::vector<GLuint> slice;
-        const size_t step = 3 << 16;
-        for (size_t at = 0; at < n; at += step) {
-            const size_t m = std::min(step, n - at);
-            slice.assign(in + at, in + at + m);
-            glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLintptr>(at * 4), static_cast<GLsizeiptr>(m * 4),
-                            slice.data());
-        }
-    }
-}
-
-// Under software OpenGL a buffer object is a copy in main memory beside the
-// model's own arrays; there the arrays go to the renderer a slice at a
-// time, into buffers re-specified for each slice, and nothing of them stays.
-
-// New storage for every slice: the renderer frees the last one's when
-// it is drawn, and never waits for it.
-void Fill(GLenum target, GLuint buffer, size_t bytes, const void* data)
-{
-    glBindBuffer(target, buffer);
-    glBufferData(target, static_cast<GLsizeiptr>(bytes), data, GL_STREAM_DRAW);
-}
-
-// Tuples [first, first + count) of `a` into `buffer`; doubles as floats.
-void UploadSlice(GLuint buffer, vtkDataArray* a, vtkIdType first, vtkIdType count, std::vector<float>& scratch)
-{
-    const size_t components = static_cast<size_t>(a->GetNumberOfComponents());
-    const size_t values = static_cast<size_t>(count) * components;
-    if (a->GetDataType() != VTK_DOUBLE) {
-        Fill(GL_ARRAY_BUFFER, buffer, values * static_cast<size_t>(a->GetDataTypeSize()),
-             a->GetVoidPointer(first * static_cast<vtkIdType>(components)));
-    } else {
-        const double* in = static_cast<const double*>(a->GetVoidPointer(first * static_cast<vtkIdType>(components)));
-        scratch.assign(in, in + values);
-        Fill(GL_ARRAY_BUFFER, buffer, values * sizeof(float), scratch.data());
-    }
-}
-
-// The tuples of `a` at `ids` (one per corner) into `buffer`; doubles as floats.
-template <class Id>
-void UploadGathered(GLuint buffer, vtkDataArray* a, const Id* ids, size_t n, std::vector<unsigned char>& scratch)
-{
-    const size_t components = static_cast<size_t>(a->GetNumberOfComponents());
-    const bool wide = a->GetDataType() == VTK_DOUBLE;
-    const size_t tuple = components * (wide ? sizeof(float) : static_cast<size_t>(a->GetDataTypeSize()));
-    scratch.resize(n * tuple);
-    unsigned char* out = scratch.data();
-    if (wide) {
-        const double* in = static_cast<const double*>(a->GetVoidPointer(0));
-        float* o = reinterpret_cast<float*>(out);
-        for (size_t i = 0; i < n; ++i)
-            for (size_t c = 0; c < components; ++c)
-                o[i * components + c] = static_cast<float>(in[static_cast<size_t>(ids[i]) * components + c]);
-    } else {
-        const unsigned char* in = static_cast<const unsigned char*>(a->GetVoidPointer(0));
-        for (size_t i = 0; i < n; ++i)
-            std::memcpy(out + i * tuple, in + static_cast<size_t>(ids[i]) * tuple, tuple);
-    }
-    Fill(GL_ARRAY_BUFFER, buffer, scratch.size(), scratch.data());
-}
-
-// A streamed attribute: the model's array and the buffer it goes through.
-struct Streamed {
-    vtkDataArray* array;
-    GLuint buffer;
-};
-
-// Draws `corners` corners of `connectivity` from `first` on as `mode`
-// (triangles, or their corners as points) from buffers filled for this
-// slice alone. Where the slice's corners lie in a narrow range of points
-// (meshes are mostly stored so) that range goes with the slice's indices
-// made relative to it; elsewhere every corner's values are gathered.
-template <class Id>
-void DrawStreamedSlice(GLenum mode, const Id* ids, size_t corners, const std::vector<Streamed>& attributes,
-                       GLuint indexBuffer)
-{
-    if (corners == 0)
-        return;
-    Id lo = ids[0], hi = ids[0];
-    for (size_t i = 1; i < corners; ++i) {
-        lo = std::min(lo, ids[i]);
-        hi = std::max(hi, ids[i]);
-    }
-    thread_local std::vector<float> floats;
-    thread_local std::vector<unsigned char> bytes;
-    thread_local std::vector<GLuint> local;
-    const size_t span = static_cast<size_t>(hi - lo) + 1;
-    if (span <= 2 * corners) {
-        for (const Streamed& s : attributes)
-            UploadSlice(s.buffer, s.array, static_cast<vtkIdType>(lo), static_cast<vtkIdType>(span), floats);
-        local.resize(corners);
-        for (size_t i = 0; i < corners; ++i)
-            local[i] = static_cast<GLuint>(ids[i] - lo);
-        Fill(GL_ELEMENT_ARRAY_BUFFER, indexBuffer, corners * sizeof(GLuint), local.data());
-        glDrawElements(mode, static_cast<GLsizei>(corners), GL_UNSIGNED_INT, nullptr);
-    } else {
-        for (const Streamed& s : attributes)
-            UploadGathered(s.buffer, s.array, ids, corners, bytes);
-        glDrawArrays(mode, 0, static_cast<GLsizei>(corners));
-    }
-}
-
-// Calls `f` with the connectivity's values as 32- or 64-bit integers.
-template <class F>
-void WithIds(vtkDataArray* connectivity, F&& f)
-{
-    if (connectivity->GetDataTypeSize() == 4)
-        f(static_cast<const int32_t*>(connectivity->GetVoidPointer(0)));
-    else
-        f(static_cast<const long long*>(connectivity->GetVoidPointer(0)));
-}
-
 // The lookup table and scalar range for colours mapped in the shader.
 void SetTableUniforms(vtkShaderProgram* program, const Plan& plan)
 {
@@ -553,6 +403,55 @@ void SetTableUniforms(vtkShaderProgram* program, const Plan& plan)
     double nan[4];
     table->GetNanColor(nan);
     program->SetUniform3f("nanColour", nan);
+}
+
+// The model-to-device matrix as VTK's mapper sets it, and with `lit` the
+// model-to-view and normal matrices too.
+void SetMatrices(vtkShaderProgram* program, vtkRenderer* ren, vtkActor* actor, bool lit)
+{
+    vtkMatrix4x4* wcvc = nullptr;
+    vtkMatrix3x3* norms = nullptr;
+    vtkMatrix4x4* vcdc = nullptr;
+    vtkMatrix4x4* wcdc = nullptr;
+    static_cast<vtkOpenGLCamera*>(ren->GetActiveCamera())->GetKeyMatrices(ren, wcvc, norms, vcdc, wcdc);
+    if (actor->GetIsIdentity()) {
+        program->SetUniformMatrix("MCDCMatrix", wcdc);
+        if (lit) {
+            program->SetUniformMatrix("MCVCMatrix", wcvc);
+            program->SetUniformMatrix("normalMatrix", norms);
+        }
+        return;
+    }
+    vtkMatrix4x4* mcwc = nullptr;
+    vtkMatrix3x3* anorms = nullptr;
+    static_cast<vtkOpenGLActor*>(actor)->GetKeyMatrices(mcwc, anorms);
+    vtkNew<vtkMatrix4x4> mcdc;
+    vtkMatrix4x4::Multiply4x4(mcwc, wcdc, mcdc);
+    program->SetUniformMatrix("MCDCMatrix", mcdc);
+    if (lit) {
+        vtkNew<vtkMatrix4x4> mcvc;
+        vtkNew<vtkMatrix3x3> normal;
+        vtkMatrix4x4::Multiply4x4(mcwc, wcvc, mcvc);
+        vtkMatrix3x3::Multiply3x3(anorms, norms, normal);
+        program->SetUniformMatrix("MCVCMatrix", mcvc);
+        program->SetUniformMatrix("normalMatrix", normal);
+    }
+}
+
+// Runs `draw` and returns the time it took: the GPU's time of an earlier
+// frame when the timer has one, else the time spent here (all of it, where
+// slices were waited for).
+double TimedDraw(std::unique_ptr<vtkOpenGLRenderTimer>& timer, const std::function<void()>& draw)
+{
+    if (!timer)
+        timer.reset(new vtkOpenGLRenderTimer);
+    timer->ReusableStart();
+    const auto started = std::chrono::steady_clock::now();
+    draw();
+    timer->ReusableStop();
+    const double measured = timer->GetReusableElapsedSeconds();
+    const double here = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return std::max({measured, here, 0.0001});
 }
 
 } // namespace
@@ -590,37 +489,24 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
     vtkDataArray* coordinates = input->GetPoints()->GetData();
     if (!gpu.vao) {
         glGenVertexArrays(1, &gpu.vao);
-        glGenBuffers(1, &gpu.positions);
-        glGenBuffers(1, &gpu.colours);
-        glGenBuffers(1, &gpu.tcoords);
-        glGenBuffers(1, &gpu.normals);
-        glGenBuffers(1, &gpu.indices);
+        for (cloudgl::Kept* k : gpu.Buffers())
+            glGenBuffers(1, &k->buffer);
     }
+    if (plan.array) {
+        gpu.colourType = cloudgl::GlType(plan.array->GetDataType());
+        gpu.colourComponents = plan.array->GetNumberOfComponents();
+    }
+    const bool stream = Streams();
+    if (stream)
+        gpu.Forget(); // the buffers hold one slice at a time
     if (plan.mesh) {
         RenderMesh(ren, actor, &plan);
         return;
     }
-    const bool stream = Streams();
-    if (stream) {
-        gpu.Forget(); // the buffers hold one slice at a time
-    } else {
-        if (gpu.positionsArray != coordinates || gpu.positionsTime < coordinates->GetMTime() ||
-            gpu.points != points) {
-            Upload(gpu.positions, coordinates, points);
-            gpu.positionsArray = coordinates;
-            gpu.positionsTime = coordinates->GetMTime();
-            gpu.points = points;
-            gpu.coloursArray = nullptr; // counts may differ: colours again too
-        }
-        if (plan.array && (gpu.coloursArray != plan.array || gpu.coloursTime < plan.array->GetMTime())) {
-            Upload(gpu.colours, plan.array, points);
-            gpu.coloursArray = plan.array;
-            gpu.coloursTime = plan.array->GetMTime();
-        }
-    }
-    if (plan.array) {
-        gpu.colourType = GlType(plan.array->GetDataType());
-        gpu.colourComponents = plan.array->GetNumberOfComponents();
+    if (!stream) {
+        gpu.KeepPoints(coordinates, points);
+        if (plan.array)
+            gpu.colours.Keep(plan.array, points);
     }
 
     vtkShaderProgram* program = window->GetShaderCache()->ReadyShaderProgram(kVertexShader.c_str(), kFragmentShader, "");
@@ -633,12 +519,12 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
         glBindVertexArray(0);
         return;
     }
-    glBindBuffer(GL_ARRAY_BUFFER, gpu.positions);
+    glBindBuffer(GL_ARRAY_BUFFER, gpu.positions.buffer);
     glEnableVertexAttribArray(static_cast<GLuint>(position));
     glVertexAttribPointer(static_cast<GLuint>(position), 3, GL_FLOAT, GL_FALSE, 0, nullptr);
     if (colour >= 0) {
         if (plan.array) {
-            glBindBuffer(GL_ARRAY_BUFFER, gpu.colours);
+            glBindBuffer(GL_ARRAY_BUFFER, gpu.colours.buffer);
             glEnableVertexAttribArray(static_cast<GLuint>(colour));
             // Colour bytes are 0..255 for 0..1; scalars keep their values.
             const bool normalized = plan.colouring != Mapped;
@@ -650,22 +536,7 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 
-    // The camera's and the actor's matrices, as VTK's mapper sets them.
-    vtkMatrix4x4* wcvc = nullptr;
-    vtkMatrix3x3* norms = nullptr;
-    vtkMatrix4x4* vcdc = nullptr;
-    vtkMatrix4x4* wcdc = nullptr;
-    static_cast<vtkOpenGLCamera*>(ren->GetActiveCamera())->GetKeyMatrices(ren, wcvc, norms, vcdc, wcdc);
-    if (actor->GetIsIdentity()) {
-        program->SetUniformMatrix("MCDCMatrix", wcdc);
-    } else {
-        vtkMatrix4x4* mcwc = nullptr;
-        vtkMatrix3x3* anorms = nullptr;
-        static_cast<vtkOpenGLActor*>(actor)->GetKeyMatrices(mcwc, anorms);
-        vtkNew<vtkMatrix4x4> mcdc;
-        vtkMatrix4x4::Multiply4x4(mcwc, wcdc, mcdc);
-        program->SetUniformMatrix("MCDCMatrix", mcdc);
-    }
+    SetMatrices(program, ren, actor, false);
     // Points without normals are not lit: ambient and diffuse terms, the
     // larger one taking the point's own colour, as VTK's mapper does.
     vtkProperty* property = actor->GetProperty();
@@ -689,59 +560,35 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
         SetTableUniforms(program, plan);
     window->GetState()->vtkglPointSize(property->GetPointSize());
 
-    if (!gpu.timer)
-        gpu.timer.reset(new vtkOpenGLRenderTimer);
-    gpu.timer->ReusableStart();
-    const auto started = std::chrono::steady_clock::now();
     // Slices, so that a software renderer never queues the whole cloud.
     vtkDataArray* connectivity = plan.meshPoints ? input->GetPolys()->GetConnectivityArray() : nullptr;
     const long long total = plan.meshPoints ? connectivity->GetNumberOfValues() : points;
     const long long slice = gpu.software || stream ? m_slice : total;
-    if (stream) {
-        std::vector<Streamed> attributes = {{coordinates, gpu.positions}};
-        if (plan.array)
-            attributes.push_back({plan.array, gpu.colours});
-        std::vector<float> floats;
+    if (plan.meshPoints && !stream)
+        gpu.indices.KeepIndices(connectivity);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices.buffer);
+    std::vector<cloudgl::Streamed> attributes = {{coordinates, gpu.positions.buffer}};
+    if (plan.array)
+        attributes.push_back({plan.array, gpu.colours.buffer});
+    this->TimeToDraw = TimedDraw(gpu.timer, [&] {
         for (long long first = 0; first < total; first += slice) {
             const long long count = std::min<long long>(slice, total - first);
-            if (plan.meshPoints) {
-                WithIds(connectivity, [&](const auto* ids) {
-                    DrawStreamedSlice(GL_POINTS, ids + first, static_cast<size_t>(count), attributes, gpu.indices);
-                });
-            } else {
-                for (const Streamed& a : attributes)
-                    UploadSlice(a.buffer, a.array, first, count, floats);
+            if (stream && plan.meshPoints) {
+                cloudgl::DrawSlice(GL_POINTS, connectivity, first, count, attributes, gpu.indices.buffer);
+            } else if (stream) {
+                for (const cloudgl::Streamed& a : attributes)
+                    cloudgl::SendSlice(a.buffer, a.array, first, count);
                 glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(count));
-            }
-            if (gpu.software && first + count < total)
-                glFinish();
-        }
-    } else {
-        if (plan.meshPoints) {
-            if (gpu.indicesArray != connectivity || gpu.indicesTime < connectivity->GetMTime()) {
-                UploadIndices(gpu.indices, connectivity);
-                gpu.indicesArray = connectivity;
-                gpu.indicesTime = connectivity->GetMTime();
-            }
-            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices);
-        }
-        for (long long first = 0; first < total; first += slice) {
-            const long long count = std::min<long long>(slice, total - first);
-            if (plan.meshPoints)
+            } else if (plan.meshPoints) {
                 glDrawElements(GL_POINTS, static_cast<GLsizei>(count), GL_UNSIGNED_INT,
                                reinterpret_cast<const void*>(static_cast<uintptr_t>(first * sizeof(GLuint))));
-            else
+            } else {
                 glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
+            }
             if (gpu.software && first + count < total)
                 glFinish();
         }
-    }
-    gpu.timer->ReusableStop();
-    // The GPU's time of an earlier frame when the timer has one; the time
-    // spent here until then (all of it, where slices were waited for).
-    const double measured = gpu.timer->GetReusableElapsedSeconds();
-    const double here = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    this->TimeToDraw = std::max({measured, here, 0.0001});
+    });
     glBindVertexArray(0);
 }
 
@@ -755,35 +602,14 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
     vtkDataArray* coordinates = input->GetPoints()->GetData();
     vtkDataArray* connectivity = input->GetPolys()->GetConnectivityArray();
     const bool stream = Streams();
-    if (stream) {
-        gpu.Forget(); // the buffers hold one slice at a time
-    } else {
-        if (gpu.positionsArray != coordinates || gpu.positionsTime < coordinates->GetMTime() || gpu.points != points) {
-            Upload(gpu.positions, coordinates, points);
-            gpu.positionsArray = coordinates;
-            gpu.positionsTime = coordinates->GetMTime();
-            gpu.points = points;
-            gpu.coloursArray = gpu.tcoordsArray = gpu.normalsArray = nullptr;
-        }
-        if (plan.tcoords && (gpu.tcoordsArray != plan.tcoords || gpu.tcoordsTime < plan.tcoords->GetMTime())) {
-            Upload(gpu.tcoords, plan.tcoords, points);
-            gpu.tcoordsArray = plan.tcoords;
-            gpu.tcoordsTime = plan.tcoords->GetMTime();
-        }
-        if (plan.array && (gpu.coloursArray != plan.array || gpu.coloursTime < plan.array->GetMTime())) {
-            Upload(gpu.colours, plan.array, points);
-            gpu.coloursArray = plan.array;
-            gpu.coloursTime = plan.array->GetMTime();
-        }
-        if (plan.normals && (gpu.normalsArray != plan.normals || gpu.normalsTime < plan.normals->GetMTime())) {
-            Upload(gpu.normals, plan.normals, points);
-            gpu.normalsArray = plan.normals;
-            gpu.normalsTime = plan.normals->GetMTime();
-        }
-    }
-    if (plan.array) {
-        gpu.colourType = GlType(plan.array->GetDataType());
-        gpu.colourComponents = plan.array->GetNumberOfComponents();
+    if (!stream) {
+        gpu.KeepPoints(coordinates, points);
+        if (plan.tcoords)
+            gpu.tcoords.Keep(plan.tcoords, points);
+        if (plan.array)
+            gpu.colours.Keep(plan.array, points);
+        if (plan.normals)
+            gpu.normals.Keep(plan.normals, points);
     }
 
     vtkShaderProgram* program = window->GetShaderCache()->ReadyShaderProgram(kMeshVertexShader.c_str(), kMeshFragmentShader, "");
@@ -791,12 +617,9 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
         return;
     glBindVertexArray(gpu.vao);
     // The index buffer belongs to the vertex array's state.
-    if (!stream && (gpu.indicesArray != connectivity || gpu.indicesTime < connectivity->GetMTime())) {
-        UploadIndices(gpu.indices, connectivity);
-        gpu.indicesArray = connectivity;
-        gpu.indicesTime = connectivity->GetMTime();
-    }
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices);
+    if (!stream)
+        gpu.indices.KeepIndices(connectivity);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu.indices.buffer);
     const GLuint handle = static_cast<GLuint>(program->GetHandle());
     auto bind = [handle](const char* name, GLuint buffer, int components, GLenum type, bool normalized) {
         const GLint at = glGetAttribLocation(handle, name);
@@ -811,39 +634,17 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
         glEnableVertexAttribArray(static_cast<GLuint>(at));
         glVertexAttribPointer(static_cast<GLuint>(at), components, type, normalized ? GL_TRUE : GL_FALSE, 0, nullptr);
     };
-    bind("vertexMC", gpu.positions, 3, GL_FLOAT, false);
-    bind("tcoordMC", plan.tcoords ? gpu.tcoords : 0, 2, plan.tcoords ? GlType(plan.tcoords->GetDataType()) : GL_FLOAT,
-         false);
-    bind("normalMC", plan.normals ? gpu.normals : 0, 3, plan.normals ? GlType(plan.normals->GetDataType()) : GL_FLOAT,
-         false);
+    bind("vertexMC", gpu.positions.buffer, 3, GL_FLOAT, false);
+    bind("tcoordMC", plan.tcoords ? gpu.tcoords.buffer : 0, 2,
+         plan.tcoords ? cloudgl::GlType(plan.tcoords->GetDataType()) : GL_FLOAT, false);
+    bind("normalMC", plan.normals ? gpu.normals.buffer : 0, 3,
+         plan.normals ? cloudgl::GlType(plan.normals->GetDataType()) : GL_FLOAT, false);
     // Colour bytes are 0..255 for 0..1; scalars keep their values.
-    bind("colourMC", plan.array ? gpu.colours : 0, gpu.colourComponents, gpu.colourType, plan.colouring != Mapped);
+    bind("colourMC", plan.array ? gpu.colours.buffer : 0, gpu.colourComponents, gpu.colourType,
+         plan.colouring != Mapped);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 
-    // The matrices VTK's mapper sets: model to device, to view, normals.
-    vtkMatrix4x4* wcvc = nullptr;
-    vtkMatrix3x3* norms = nullptr;
-    vtkMatrix4x4* vcdc = nullptr;
-    vtkMatrix4x4* wcdc = nullptr;
-    auto* camera = static_cast<vtkOpenGLCamera*>(ren->GetActiveCamera());
-    camera->GetKeyMatrices(ren, wcvc, norms, vcdc, wcdc);
-    if (actor->GetIsIdentity()) {
-        program->SetUniformMatrix("MCDCMatrix", wcdc);
-        program->SetUniformMatrix("MCVCMatrix", wcvc);
-        program->SetUniformMatrix("normalMatrix", norms);
-    } else {
-        vtkMatrix4x4* mcwc = nullptr;
-        vtkMatrix3x3* anorms = nullptr;
-        static_cast<vtkOpenGLActor*>(actor)->GetKeyMatrices(mcwc, anorms);
-        vtkNew<vtkMatrix4x4> mcdc, mcvc;
-        vtkNew<vtkMatrix3x3> normal;
-        vtkMatrix4x4::Multiply4x4(mcwc, wcdc, mcdc);
-        vtkMatrix4x4::Multiply4x4(mcwc, wcvc, mcvc);
-        vtkMatrix3x3::Multiply3x3(anorms, norms, normal);
-        program->SetUniformMatrix("MCDCMatrix", mcdc);
-        program->SetUniformMatrix("MCVCMatrix", mcvc);
-        program->SetUniformMatrix("normalMatrix", normal);
-    }
+    SetMatrices(program, ren, actor, true);
     vtkProperty* property = actor->GetProperty();
     float ambient[3], diffuse[3], specular[3], light[3] = {0.0f, 0.0f, 0.0f};
     for (int c = 0; c < 3; ++c) {
@@ -862,7 +663,7 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
     program->SetUniformi("textured", plan.texture ? 1 : 0);
     program->SetUniformi("lighting", plan.light ? 1 : 0);
     program->SetUniformi("pointNormals", plan.normals ? 1 : 0);
-    program->SetUniformi("cameraParallel", camera->GetParallelProjection());
+    program->SetUniformi("cameraParallel", ren->GetActiveCamera()->GetParallelProjection());
     program->SetUniform3f("ambientColorUniform", ambient);
     program->SetUniform3f("diffuseColorUniform", diffuse);
     program->SetUniform3f("specularColorUniform", specular);
@@ -871,39 +672,30 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
     if (plan.texture)
         program->SetUniformi("actortexture", plan.texture->GetTextureUnit());
 
-    if (!gpu.timer)
-        gpu.timer.reset(new vtkOpenGLRenderTimer);
-    gpu.timer->ReusableStart();
-    const auto started = std::chrono::steady_clock::now();
     // Slices of triangles, so that a software renderer never queues the
     // whole mesh: its binned triangles cost several times the mesh, and a
     // triangle's about as much as four points' (a quarter of the points'
     // slice keeps the binned scene near 4 MB; smaller slices gain nothing).
     const long long triangles = connectivity->GetNumberOfValues() / 3;
     const long long slice = gpu.software || stream ? std::max<long long>(1, m_slice / 4) : triangles;
-    std::vector<Streamed> attributes = {{coordinates, gpu.positions}};
+    std::vector<cloudgl::Streamed> attributes = {{coordinates, gpu.positions.buffer}};
     if (plan.tcoords)
-        attributes.push_back({plan.tcoords, gpu.tcoords});
+        attributes.push_back({plan.tcoords, gpu.tcoords.buffer});
     if (plan.normals)
-        attributes.push_back({plan.normals, gpu.normals});
+        attributes.push_back({plan.normals, gpu.normals.buffer});
     if (plan.array)
-        attributes.push_back({plan.array, gpu.colours});
-    for (long long first = 0; first < triangles; first += slice) {
-        const long long count = std::min<long long>(slice, triangles - first);
-        if (stream)
-            WithIds(connectivity, [&](const auto* ids) {
-                DrawStreamedSlice(GL_TRIANGLES, ids + 3 * first, static_cast<size_t>(3 * count), attributes,
-                                  gpu.indices);
-            });
-        else
-            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(3 * count), GL_UNSIGNED_INT,
-                           reinterpret_cast<const void*>(static_cast<uintptr_t>(3 * first * sizeof(GLuint))));
-        if (gpu.software && first + count < triangles)
-            glFinish();
-    }
-    gpu.timer->ReusableStop();
-    const double measured = gpu.timer->GetReusableElapsedSeconds();
-    const double here = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    this->TimeToDraw = std::max({measured, here, 0.0001});
+        attributes.push_back({plan.array, gpu.colours.buffer});
+    this->TimeToDraw = TimedDraw(gpu.timer, [&] {
+        for (long long first = 0; first < triangles; first += slice) {
+            const long long count = std::min<long long>(slice, triangles - first);
+            if (stream)
+                cloudgl::DrawSlice(GL_TRIANGLES, connectivity, 3 * first, 3 * count, attributes, gpu.indices.buffer);
+            else
+                glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(3 * count), GL_UNSIGNED_INT,
+                               reinterpret_cast<const void*>(static_cast<uintptr_t>(3 * first * sizeof(GLuint))));
+            if (gpu.software && first + count < triangles)
+                glFinish();
+        }
+    });
     glBindVertexArray(0);
 }
