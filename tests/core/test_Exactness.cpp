@@ -2,6 +2,7 @@
 // or opened, then listed. Every coordinate comes back digit for digit as the
 // source wrote it, whatever the model keeps in memory and draws with.
 #include "CliRun.h"
+#include "E57Writer.h"
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <sstream>
 #include <vector>
 
@@ -55,6 +57,34 @@ std::vector<std::array<long long, 3>> Site(int n)
     return points;
 }
 
+// Every listing in `listings` (files of `dir`) gives back `site`.
+void ExpectSiteListed(const TempDir& dir, const std::vector<std::array<long long, 3>>& site,
+                      std::initializer_list<const char*> listings)
+{
+    for (const char* listing : listings) {
+        SCOPED_TRACE(listing);
+        const auto rows = Coordinates(ReadText(dir.File(listing)));
+        ASSERT_EQ(rows.size(), site.size());
+        for (size_t i = 0; i < site.size(); ++i)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(rows[i][k], Thousandths(site[i][k])) << "point " << i << " axis " << k;
+    }
+}
+
+// Opened as it is and imported into a model file that is then opened: both
+// listings give back `site`.
+void ExpectDirectAndImportedListed(const TempDir& dir, const std::string& source, const std::string& model,
+                                   const std::vector<std::array<long long, 3>>& site)
+{
+    CliRun r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("direct.txt")) + " " + Q(dir.File(source)));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunCli(dir, "import " + Q(dir.File(source)));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("model.txt")) + " " + Q(dir.File(model)));
+    ASSERT_EQ(r.status, 0) << r.err;
+    ExpectSiteListed(dir, site, {"direct.txt", "model.txt"});
+}
+
 } // namespace
 
 TEST(Exactness, AnXyzCloudImportedOpenedAndListedGivesBackItsDigits)
@@ -71,11 +101,7 @@ TEST(Exactness, AnXyzCloudImportedOpenedAndListedGivesBackItsDigits)
     ASSERT_EQ(r.status, 0) << r.err;
     r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("list.txt")) + " " + Q(dir.File("site.vtp")));
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto rows = Coordinates(ReadText(dir.File("list.txt")));
-    ASSERT_EQ(rows.size(), site.size());
-    for (size_t i = 0; i < site.size(); ++i)
-        for (int k = 0; k < 3; ++k)
-            ASSERT_EQ(rows[i][k], Thousandths(site[i][k])) << "point " << i << " axis " << k;
+    ExpectSiteListed(dir, site, {"list.txt"});
 }
 
 TEST(Exactness, ALasSiteOpenedAndListedGivesBackItsDigits)
@@ -90,19 +116,35 @@ TEST(Exactness, ALasSiteOpenedAndListedGivesBackItsDigits)
         f.points.push_back({static_cast<int32_t>(p[0] - 600000000LL), static_cast<int32_t>(p[1] - 5000000000LL),
                             static_cast<int32_t>(p[2]), 100, 1000, 2000, 3000});
     WriteText(dir.File("site.las"), LasBytes(f));
-    // Opened as it is, and imported into a model file that is then opened.
-    CliRun r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("direct.txt")) + " " + Q(dir.File("site.las")));
-    ASSERT_EQ(r.status, 0) << r.err;
-    r = RunCli(dir, "import " + Q(dir.File("site.las")));
-    ASSERT_EQ(r.status, 0) << r.err;
-    r = RunCli(dir, "export --format xyzrgb -o " + Q(dir.File("model.txt")) + " " + Q(dir.File("site.vtp")));
-    ASSERT_EQ(r.status, 0) << r.err;
-    for (const char* listing : {"direct.txt", "model.txt"}) {
-        SCOPED_TRACE(listing);
-        const auto rows = Coordinates(ReadText(dir.File(listing)));
-        ASSERT_EQ(rows.size(), site.size());
-        for (size_t i = 0; i < site.size(); ++i)
+    ExpectDirectAndImportedListed(dir, "site.las", "site.vtp", site);
+}
+
+// The scanner's own frame: millimetre integers relative to the station, the
+// station as the scan's pose; and doubles in the site's frame.
+TEST(Exactness, AnE57SiteOpenedAndListedGivesBackItsDigits)
+{
+    const auto site = Site(3000);
+    const long long station[3] = {617000000LL, 5105000000LL, 250000LL};
+    for (const bool scaled : {true, false}) {
+        SCOPED_TRACE(scaled ? "scaled integers from the station" : "doubles in the site's frame");
+        TempDir dir;
+        e57write::ScanData scan;
+        scan.name = "Station";
+        scan.guid = "{exactness}";
+        for (const auto& p : site)
             for (int k = 0; k < 3; ++k)
-                ASSERT_EQ(rows[i][k], Thousandths(site[i][k])) << "point " << i << " axis " << k;
+                scan.coordinates.push_back(scaled ? double(p[k] - station[k]) / 1000.0 : double(p[k]) / 1000.0);
+        if (scaled) {
+            scan.scale = 0.001;
+            for (int k = 0; k < 3; ++k)
+                scan.translation[k] = double(station[k]) / 1000.0;
+        }
+        for (size_t i = 0; i < site.size(); ++i) {
+            scan.rgb.insert(scan.rgb.end(), {10, 20, 30});
+            scan.intensity.push_back(static_cast<uint16_t>(i % 2048));
+        }
+        const std::string written = e57write::Write(dir.File("site.e57"), {scan});
+        ASSERT_TRUE(written.empty()) << written;
+        ExpectDirectAndImportedListed(dir, "site.e57", "site.vtp", site);
     }
 }
