@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <QThread>
 
+#include <vtkCallbackCommand.h>
+#include <vtkCommand.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 
@@ -80,4 +82,21 @@ QString AppTest::Model(const std::string& name, const ModelShape& shape)
 {
     WriteModel(dir.File(name), shape);
     return QString::fromStdString(dir.File(name));
+}
+
+RenderCounter::RenderCounter(CQuarlonView* view) : m_view(view)
+{
+    vtkNew<vtkCallbackCommand> count;
+    count->SetClientData(&m_count);
+    count->SetCallback([](vtkObject*, unsigned long, void* data, void*) { ++*static_cast<int*>(data); });
+    m_tag = view->GetRenderWindow()->AddObserver(vtkCommand::StartEvent, count);
+}
+
+RenderCounter::~RenderCounter() { m_view->GetRenderWindow()->RemoveObserver(m_tag); }
+
+int RenderCounter::Take()
+{
+    const int n = m_count;
+    m_count = 0;
+    return n;
 }

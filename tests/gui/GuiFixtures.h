@@ -81,3 +81,20 @@ struct AppTest : ::testing::Test {
 QPoint PixelOf(CQuarlonView* view, const double world[3]);
 // Lets the windows settle: pending events and a short wait.
 void Settle(int ms = 50);
+
+// Counts the pictures a view's window draws while it lives: a picture of a
+// large model at rest takes long, so what asks for one is tested.
+class RenderCounter {
+public:
+    explicit RenderCounter(CQuarlonView* view);
+    ~RenderCounter();
+    RenderCounter(const RenderCounter&) = delete;
+    RenderCounter& operator=(const RenderCounter&) = delete;
+    // The pictures since the last call.
+    int Take();
+
+private:
+    CQuarlonView* m_view;
+    unsigned long m_tag;
+    int m_count = 0;
+};

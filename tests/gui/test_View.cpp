@@ -19,6 +19,7 @@
 #include <vtkCallbackCommand.h>
 #include <vtkCamera.h>
 #include <vtkCaptionActor2D.h>
+#include <vtkOrientationMarkerWidget.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
@@ -329,4 +330,42 @@ TEST(ViewSettings, BackgroundAndProjectionPersistAcrossARestart)
         EXPECT_EQ(v->GetBackgroundColor(), 0u);
         EXPECT_EQ(v->GetProjectionMode(), 0);
     });
+}
+
+// A large model at rest takes a full-level frame to draw: the pointer
+// passing over the view must not ask for one, except to show or hide the
+// outline of the orientation marker it enters or leaves, which the user can
+// still drag.
+TEST_F(ViewTest, HoveringRedrawsOnlyWhenTheMarkerOutlineChanges)
+{
+    Settle();
+    RenderCounter renders(view);
+    const auto hover = [this](QPoint at) {
+        QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &move);
+    };
+    const int w = view->width(), h = view->height();
+    for (int i = 0; i < 20; ++i)
+        hover(QPoint(w / 2 + 7 * i, h / 3 + 5 * i));
+    EXPECT_EQ(renders.Take(), 0) << "moves over the models";
+
+    const QPoint marker(w / 10, h - h / 10); // the lower-left fifth
+    hover(marker);
+    EXPECT_GE(renders.Take(), 1) << "entering the marker shows its outline";
+    hover(QPoint(w / 2, h / 2));
+    EXPECT_GE(renders.Take(), 1) << "leaving it hides the outline";
+    hover(QPoint(w / 2 + 30, h / 2 + 10));
+    EXPECT_EQ(renders.Take(), 0);
+
+    // Dragged by its middle, the marker moves.
+    double before[4], after[4];
+    view->OrientationMarker()->GetViewport(before);
+    hover(marker);
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, marker);
+    QMouseEvent drag(QEvent::MouseMove, marker + QPoint(60, -40), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &drag);
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, marker + QPoint(60, -40));
+    view->OrientationMarker()->GetViewport(after);
+    EXPECT_GT(after[0], before[0] + 0.01);
+    EXPECT_GT(after[1], before[1] + 0.01);
 }

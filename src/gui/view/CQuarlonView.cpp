@@ -27,6 +27,7 @@
 #include <vtkLODProp3D.h>
 #include <vtkMatrix4x4.h>
 #include <vtkNew.h>
+#include <vtkObjectFactory.h>
 #include <vtkOrientationMarkerWidget.h>
 #include <vtkPropCollection.h>
 #include <vtkProperty2D.h>
@@ -79,10 +80,43 @@ void StyleCaption(vtkCaptionActor2D* caption)
     caption->VisibilityOff();
 }
 
+// The library's marker asks for a picture on every mouse move over the view,
+// to show or hide its outline; with a large model at rest each of those is a
+// full-level frame. This one asks only when the pointer enters or leaves it,
+// or drags it.
+class vtkQuietMarkerWidget : public vtkOrientationMarkerWidget {
+public:
+    static vtkQuietMarkerWidget* New();
+    vtkTypeMacro(vtkQuietMarkerWidget, vtkOrientationMarkerWidget);
+
+protected:
+    void OnMouseMove() override
+    {
+        if (!this->Moving && this->State == Outside && PointerState() == Outside)
+            return;
+        vtkOrientationMarkerWidget::OnMouseMove();
+    }
+
+private:
+    int PointerState()
+    {
+        double vp[4];
+        this->Renderer->GetViewport(vp);
+        this->Renderer->NormalizedDisplayToDisplay(vp[0], vp[1]);
+        this->Renderer->NormalizedDisplayToDisplay(vp[2], vp[3]);
+        int corner1[2] = {static_cast<int>(vp[0]), static_cast<int>(vp[1])};
+        int corner2[2] = {static_cast<int>(vp[2]), static_cast<int>(vp[3])};
+        const int* at = this->Interactor->GetEventPosition();
+        return this->ComputeStateBasedOnPosition(at[0], at[1], corner1, corner2);
+    }
+};
+vtkStandardNewMacro(vtkQuietMarkerWidget);
+
 } // namespace
 
 CQuarlonView::CQuarlonView(QWidget* parent)
     : QVTKOpenGLNativeWidget(parent)
+    , m_pOrientationWidget(vtkSmartPointer<vtkQuietMarkerWidget>::New())
 {
     setObjectName(QStringLiteral("CQuarlonView"));
     setFocusPolicy(Qt::StrongFocus);
@@ -154,6 +188,8 @@ CQuarlonView::~CQuarlonView()
 vtkRenderer* CQuarlonView::GetRenderer() { return m_pRenderer; }
 
 vtkRenderWindow* CQuarlonView::GetRenderWindow() { return m_pRenderWindow; }
+
+vtkOrientationMarkerWidget* CQuarlonView::OrientationMarker() const { return m_pOrientationWidget; }
 
 void CQuarlonView::OnInteraction(vtkObject*, unsigned long event, void*)
 {

@@ -9,6 +9,7 @@
 #include <QCursor>
 #include <QVTKOpenGLNativeWidget.h>
 #include <vtkNew.h>
+#include <vtkSmartPointer.h>
 
 #include <array>
 #include <optional>
@@ -71,6 +72,7 @@ public:
     vtkCaptionActor2D* GetCaptionPt1() const { return m_pCaptionPt1; }
     vtkCaptionActor2D* GetCaptionPt2() const { return m_pCaptionPt2; }
     int CurrentCursorIndex() const { return m_nCursor; }
+    vtkOrientationMarkerWidget* OrientationMarker() const;
 
 signals:
     // The document added a model: the frame's models list follows.
@@ -109,7 +111,7 @@ private:
     QCursor m_cursors[7];
     int m_nCursor = 0;
     vtkNew<vtkAxesActor> m_pAxesActor;
-    vtkNew<vtkOrientationMarkerWidget> m_pOrientationWidget;
+    vtkSmartPointer<vtkOrientationMarkerWidget> m_pOrientationWidget;
     std::optional<std::array<double, 3>> m_scalePoint1, m_scalePoint2;
     vtkNew<vtkCaptionActor2D> m_pCaptionPt1;
     vtkNew<vtkCaptionActor2D> m_pCaptionPt2;
