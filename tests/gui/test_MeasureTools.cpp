@@ -312,6 +312,47 @@ TEST_F(MeasureToolsTest, TheListSelectsAsEveryListAndDeleteAllClearsEveryFigure)
         EXPECT_EQ(dlg->FieldText(field), "0.000") << field;
 }
 
+// Each picture of a large model at rest takes long: a pick draws one, a
+// button released after turning the camera adds none to the camera's own.
+TEST_F(MeasureToolsTest, APickDrawsOnePictureAndOnlyChangedMarkersDrawAgain)
+{
+    OpenPlane();
+    app.MainFrame()->Action(cmd::Measure)->trigger();
+    Settle();
+    RenderCounter renders(view);
+    Pick(5, 5);
+    EXPECT_EQ(renders.Take(), 1) << "the first pick";
+    Pick(15, 5), Pick(15, 15);
+    EXPECT_EQ(renders.Take(), 2) << "two more picks";
+    ASSERT_EQ(dlg->List()->rowCount(), 3);
+
+    const QPoint c(view->width() / 2, view->height() / 2);
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, c);
+    QMouseEvent move(QEvent::MouseMove, c + QPoint(40, 25), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &move);
+    renders.Take();
+    const QString area = dlg->FieldText("m_editAreaView");
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, c + QPoint(40, 25));
+    EXPECT_EQ(renders.Take(), 1) << "the still picture after turning, and no other";
+    EXPECT_NE(dlg->FieldText("m_editAreaView"), area) << "the view-plane area follows the camera";
+
+    QTableWidget* list = dlg->List();
+    auto click = [&](int row) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualRect(list->model()->index(row, 1)).center());
+    };
+    click(1);
+    EXPECT_EQ(renders.Take(), 1) << "two markers turn pink";
+    click(1);
+    EXPECT_EQ(renders.Take(), 0) << "nothing changed";
+    dlg->findChild<QCheckBox*>()->click();
+    EXPECT_EQ(renders.Take(), 1) << "markers hidden";
+    double colour[3];
+    dlg->Marker(0)->GetProperty()->GetColor(colour);
+    EXPECT_EQ(colour[1], 0.5) << "unselected: pink";
+    dlg->Marker(1)->GetProperty()->GetColor(colour);
+    EXPECT_EQ(colour[1], 1.0) << "selected: green";
+}
+
 TEST_F(MeasureToolsTest, MessagesAndTheNameDialogsRules)
 {
     OpenPlane();

@@ -44,10 +44,15 @@ const double kGreen[3] = {0, 1, 0};
 
 QString Fixed3(double v) { return QString::asprintf("%.3f", v); }
 
-void Colour(vtkCaptionActor2D* marker, const double rgb[3])
+// Whether the marker's colour changed.
+bool Colour(vtkCaptionActor2D* marker, const double rgb[3])
 {
+    const double* now = marker->GetProperty()->GetColor();
+    if (now[0] == rgb[0] && now[1] == rgb[1] && now[2] == rgb[2])
+        return false;
     marker->GetProperty()->SetColor(rgb[0], rgb[1], rgb[2]);
     marker->GetCaptionTextProperty()->SetColor(rgb[0], rgb[1], rgb[2]);
+    return true;
 }
 
 } // namespace
@@ -234,6 +239,7 @@ int CMeasureDlg::AppendRow(const QString& id, const double point[3], const char*
     // per pick or per opened measure, which counts on a large model.
     if (m_pView && m_pView->GetOverlayRenderer())
         m_pView->GetOverlayRenderer()->AddActor2D(marker);
+    m_bMarkersChanged = true;
     return row;
 }
 
@@ -267,6 +273,14 @@ void CMeasureDlg::RemoveRow(int row)
             m_pView->GetOverlayRenderer()->RemoveActor2D(marker);
     m_markers.erase(m_markers.begin() + row);
     m_listPoints->removeRow(row);
+    m_bMarkersChanged = true;
+}
+
+void CMeasureDlg::RedrawMarkers()
+{
+    m_bMarkersChanged = false;
+    if (m_pView)
+        m_pView->Render();
 }
 
 void CMeasureDlg::AddPickedPoint(const double point[3], const char* snapped)
@@ -294,7 +308,7 @@ void CMeasureDlg::UpdateMeasures()
             m_arrPoints.push_back({std::atof(RowText(row, 1).toLatin1()), std::atof(RowText(row, 2).toLatin1()),
                                    std::atof(RowText(row, 3).toLatin1())});
         if (vtkCaptionActor2D* marker = Marker(row))
-            Colour(marker, on ? kGreen : kPink);
+            m_bMarkersChanged |= Colour(marker, on ? kGreen : kPink);
     }
     double viewNormal[3] = {0, 0, 1};
     const bool hasCamera = m_pView && m_pView->GetRenderer() && m_pView->GetRenderer()->GetActiveCamera();
@@ -314,8 +328,10 @@ void CMeasureDlg::UpdateMeasures()
     } else {
         m_editAreaPlane->setToolTip(QString());
     }
-    if (m_pView)
-        m_pView->Render();
+    // A picture of a large model takes long: only when the markers changed
+    // (not after every button release, nor twice for one pick).
+    if (m_bMarkersChanged)
+        RedrawMarkers();
 }
 
 void CMeasureDlg::OnSelectAll()
@@ -342,8 +358,7 @@ void CMeasureDlg::OnDeleteSelected()
             first = std::min(first, i.row());
         RemoveRow(first);
     }
-    if (m_pView)
-        m_pView->Render();
+    RedrawMarkers();
 }
 
 void CMeasureDlg::OnDeleteAll()
@@ -359,8 +374,7 @@ void CMeasureDlg::OnDeleteAll()
     for (QLineEdit* e : {m_editLength, m_editPerimeter, m_editAreaPlane, m_editAreaView, m_editAreaXY})
         e->setText(QStringLiteral("0.000"));
     m_editAreaPlane->setToolTip(QString());
-    if (m_pView)
-        m_pView->Render();
+    RedrawMarkers();
 }
 
 void CMeasureDlg::OnCopy()
@@ -387,8 +401,7 @@ void CMeasureDlg::OnShowPoints()
 {
     for (const auto& marker : m_markers)
         marker->SetVisibility(m_btnShowPoints->isChecked() ? 1 : 0);
-    if (m_pView)
-        m_pView->Render();
+    RedrawMarkers();
 }
 
 void CMeasureDlg::LoadMeasureFile()

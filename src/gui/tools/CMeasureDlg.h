@@ -65,6 +65,7 @@ private:
     int AppendRow(const QString& id, const double point[3], const char* snapped = "");
     void MarkSnap(int row, const char* snapped);
     void RemoveRow(int row);
+    void RedrawMarkers();
     QString RowText(int row, int column) const;
 
     IModelView* m_pView;
@@ -79,6 +80,7 @@ private:
     QLineEdit* m_editAreaView;
     QLineEdit* m_editAreaXY;
     std::vector<vtkSmartPointer<vtkCaptionActor2D>> m_markers; // one per row
+    bool m_bMarkersChanged = false; // since the view last drew them
     std::string m_strMeasureFile;
     measure::MeasureMap m_mapMeasures;
 };
