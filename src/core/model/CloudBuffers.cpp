@@ -177,4 +177,21 @@ void DrawSlice(unsigned mode, vtkDataArray* connectivity, vtkIdType first, vtkId
     });
 }
 
+void SliceDrain::Next()
+{
+    GLsync sent = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    glFlush();
+    if (m_previous) {
+        glClientWaitSync(static_cast<GLsync>(m_previous), 0, GL_TIMEOUT_IGNORED);
+        glDeleteSync(static_cast<GLsync>(m_previous));
+    }
+    m_previous = sent;
+}
+
+SliceDrain::~SliceDrain()
+{
+    if (m_previous)
+        glDeleteSync(static_cast<GLsync>(m_previous));
+}
+
 } // namespace cloudgl

@@ -571,6 +571,7 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
     if (plan.array)
         attributes.push_back({plan.array, gpu.colours.buffer});
     this->TimeToDraw = TimedDraw(gpu.timer, [&] {
+        cloudgl::SliceDrain drain;
         for (long long first = 0; first < total; first += slice) {
             const long long count = std::min<long long>(slice, total - first);
             if (stream && plan.meshPoints) {
@@ -586,7 +587,7 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
                 glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
             }
             if (gpu.software && first + count < total)
-                glFinish();
+                drain.Next();
         }
     });
     glBindVertexArray(0);
@@ -686,6 +687,7 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
     if (plan.array)
         attributes.push_back({plan.array, gpu.colours.buffer});
     this->TimeToDraw = TimedDraw(gpu.timer, [&] {
+        cloudgl::SliceDrain drain;
         for (long long first = 0; first < triangles; first += slice) {
             const long long count = std::min<long long>(slice, triangles - first);
             if (stream)
@@ -694,7 +696,7 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
                 glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(3 * count), GL_UNSIGNED_INT,
                                reinterpret_cast<const void*>(static_cast<uintptr_t>(3 * first * sizeof(GLuint))));
             if (gpu.software && first + count < triangles)
-                glFinish();
+                drain.Next();
         }
     });
     glBindVertexArray(0);
