@@ -344,6 +344,19 @@ TEST_F(ViewTest, HoveringRedrawsOnlyWhenTheMarkerOutlineChanges)
         QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view, &move);
     };
+    // Whether the marker's orange outline is in the picture.
+    const auto outlined = [this] {
+        const QImage img = view->grabFramebuffer();
+        int orange = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QRgb p = img.pixel(x, y);
+                // (0.93, 0.57, 0.13), however bright it is drawn
+                const double r = qRed(p);
+                orange += r > 100 && std::abs(qGreen(p) / r - 0.61) < 0.06 && qBlue(p) / r < 0.2;
+            }
+        return orange > 20;
+    };
     const int w = view->width(), h = view->height();
     for (int i = 0; i < 20; ++i)
         hover(QPoint(w / 2 + 7 * i, h / 3 + 5 * i));
@@ -352,8 +365,11 @@ TEST_F(ViewTest, HoveringRedrawsOnlyWhenTheMarkerOutlineChanges)
     const QPoint marker(w / 10, h - h / 10); // the lower-left fifth
     hover(marker);
     EXPECT_GE(renders.Take(), 1) << "entering the marker shows its outline";
+    EXPECT_TRUE(outlined());
     hover(QPoint(w / 2, h / 2));
     EXPECT_GE(renders.Take(), 1) << "leaving it hides the outline";
+    EXPECT_FALSE(outlined());
+    renders.Take();
     hover(QPoint(w / 2 + 30, h / 2 + 10));
     EXPECT_EQ(renders.Take(), 0);
 
@@ -364,7 +380,9 @@ TEST_F(ViewTest, HoveringRedrawsOnlyWhenTheMarkerOutlineChanges)
     QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, marker);
     QMouseEvent drag(QEvent::MouseMove, marker + QPoint(60, -40), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(view, &drag);
-    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, marker + QPoint(60, -40));
+    QMouseEvent release(QEvent::MouseButtonRelease, marker + QPoint(60, -40), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &release);
     view->OrientationMarker()->GetViewport(after);
     EXPECT_GT(after[0], before[0] + 0.01);
     EXPECT_GT(after[1], before[1] + 0.01);

@@ -18,6 +18,7 @@
 #include <QMainWindow>
 #include <QStatusBar>
 
+#include <vtkActor2D.h>
 #include <vtkAxesActor.h>
 #include <vtkCamera.h>
 #include <vtkCaptionActor2D.h>
@@ -92,7 +93,9 @@ public:
 protected:
     void OnMouseMove() override
     {
-        if (!this->Moving && this->State == Outside && PointerState() == Outside)
+        // Its outline shows while the pointer is over it, and stays after a
+        // drag until the pointer moves again.
+        if (!this->Moving && !this->OutlineActor->GetVisibility() && PointerState() == Outside)
             return;
         vtkOrientationMarkerWidget::OnMouseMove();
     }
