@@ -177,21 +177,25 @@ void DrawSlice(unsigned mode, vtkDataArray* connectivity, vtkIdType first, vtkId
     });
 }
 
-void SliceDrain::Next()
+void DrawInSlices(long long total, long long slice, bool software,
+                  const std::function<void(long long first, long long count)>& draw)
 {
-    GLsync sent = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-    glFlush();
-    if (m_previous) {
-        glClientWaitSync(static_cast<GLsync>(m_previous), 0, GL_TIMEOUT_IGNORED);
-        glDeleteSync(static_cast<GLsync>(m_previous));
+    GLsync previous = nullptr; // the fence after the slice before
+    for (long long first = 0; first < total; first += slice) {
+        const long long count = std::min(slice, total - first);
+        draw(first, count);
+        if (!software || first + count >= total)
+            continue;
+        GLsync sent = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+        glFlush();
+        if (previous) {
+            glClientWaitSync(previous, 0, GL_TIMEOUT_IGNORED);
+            glDeleteSync(previous);
+        }
+        previous = sent;
     }
-    m_previous = sent;
-}
-
-SliceDrain::~SliceDrain()
-{
-    if (m_previous)
-        glDeleteSync(static_cast<GLsync>(m_previous));
+    if (previous)
+        glDeleteSync(previous);
 }
 
 } // namespace cloudgl

@@ -6,6 +6,7 @@
 // Needs a current context.
 #include <vtkType.h>
 
+#include <functional>
 #include <vector>
 
 class vtkDataArray;
@@ -54,22 +55,13 @@ void SendSlice(unsigned buffer, vtkDataArray* a, vtkIdType first, vtkIdType coun
 void DrawSlice(unsigned mode, vtkDataArray* connectivity, vtkIdType first, vtkIdType count,
                const std::vector<Streamed>& attributes, unsigned indexBuffer);
 
-// A software renderer given a whole model queues its binned scenes ahead of
-// its rasterizer threads (hundreds of MB); given a slice at a time and
-// drained after each, its threads sit idle while the next slice is
-// prepared. This hands each slice over at once and waits for the one
-// before it: one slice drawn while the next is sent, never more queued.
-class SliceDrain {
-public:
-    SliceDrain() = default;
-    ~SliceDrain();
-    SliceDrain(const SliceDrain&) = delete;
-    SliceDrain& operator=(const SliceDrain&) = delete;
-    // After a slice's draw call.
-    void Next();
-
-private:
-    void* m_previous = nullptr; // the fence after the slice before
-};
+// Calls `draw(first, count)` for [0, total) in slices of `slice`. A
+// software renderer given a whole model queues its binned scenes ahead of
+// its rasterizer threads (hundreds of MB); drained after every slice, its
+// threads sit idle while the next one is prepared. So under `software` each
+// slice is handed over at once and only the one before it awaited: one
+// slice drawn while the next is sent, never more queued.
+void DrawInSlices(long long total, long long slice, bool software,
+                  const std::function<void(long long first, long long count)>& draw);
 
 } // namespace cloudgl

@@ -571,9 +571,7 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
     if (plan.array)
         attributes.push_back({plan.array, gpu.colours.buffer});
     this->TimeToDraw = TimedDraw(gpu.timer, [&] {
-        cloudgl::SliceDrain drain;
-        for (long long first = 0; first < total; first += slice) {
-            const long long count = std::min<long long>(slice, total - first);
+        cloudgl::DrawInSlices(total, slice, gpu.software, [&](long long first, long long count) {
             if (stream && plan.meshPoints) {
                 cloudgl::DrawSlice(GL_POINTS, connectivity, first, count, attributes, gpu.indices.buffer);
             } else if (stream) {
@@ -586,9 +584,7 @@ void vtkCloudMapper::RenderPiece(vtkRenderer* ren, vtkActor* actor)
             } else {
                 glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
             }
-            if (gpu.software && first + count < total)
-                drain.Next();
-        }
+        });
     });
     glBindVertexArray(0);
 }
@@ -687,17 +683,13 @@ void vtkCloudMapper::RenderMesh(vtkRenderer* ren, vtkActor* actor, const void* d
     if (plan.array)
         attributes.push_back({plan.array, gpu.colours.buffer});
     this->TimeToDraw = TimedDraw(gpu.timer, [&] {
-        cloudgl::SliceDrain drain;
-        for (long long first = 0; first < triangles; first += slice) {
-            const long long count = std::min<long long>(slice, triangles - first);
+        cloudgl::DrawInSlices(triangles, slice, gpu.software, [&](long long first, long long count) {
             if (stream)
                 cloudgl::DrawSlice(GL_TRIANGLES, connectivity, 3 * first, 3 * count, attributes, gpu.indices.buffer);
             else
                 glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(3 * count), GL_UNSIGNED_INT,
                                reinterpret_cast<const void*>(static_cast<uintptr_t>(3 * first * sizeof(GLuint))));
-            if (gpu.software && first + count < triangles)
-                drain.Next();
-        }
+        });
     });
     glBindVertexArray(0);
 }

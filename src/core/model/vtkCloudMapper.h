@@ -7,8 +7,9 @@
 // keeps an RGBA copy, a packed vertex buffer and an index buffer besides
 // the driver's copies. Under software OpenGL, where buffer objects are
 // copies in main memory, the arrays are sent a slice at a time in every
-// frame and not kept, and the renderer is drained between slices, so its
-// queued work stays bounded; a real GPU keeps them in its own memory.
+// frame and not kept, and no more than one slice is drawn while the next is
+// sent, so its queued work stays bounded; a real GPU keeps them in its own
+// memory.
 // Textured meshes (opaque surfaces under a headlight, coloured by their
 // texture alone) are drawn the same way, in slices of triangles. What it
 // does not draw itself (translucency, other colourings, lines, several
